@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test twice: a normal build, then a build
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/setup.sh pxlib-dev
+
+jobs=$(nproc)
+run() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 300
+}
+run build
+run build-asan -DVELLOMAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
