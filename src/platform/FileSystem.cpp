@@ -1,0 +1,228 @@
+#include "platform/FileSystem.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+QByteArray native(const QString& path) { return QFile::encodeName(path); }
+
+// A path that holds a NUL cannot name anything.
+bool usable(const QByteArray& path) { return !path.isEmpty() && !path.contains('\0'); }
+
+int errorNumber(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return FileSystemError::PermissionDenied;
+    case ENOENT:
+    case ENOTDIR:
+        return FileSystemError::PathNotFound;
+    default:
+        return FileSystemError::Other;
+    }
+}
+
+[[noreturn]] void raise(int error, const QString& path) {
+    const char* what = error == EACCES || error == EPERM ? "Permission denied"
+                       : error == ENOENT || error == ENOTDIR ? "Path not found"
+                                                             : std::strerror(error);
+    throw FileSystemError(errorNumber(error), std::string(what) + ": " + path.toStdString());
+}
+
+QString withoutTrailingSlash(QString path) {
+    while (path.size() > 1 && path.endsWith('/')) path.chop(1);
+    return path;
+}
+
+// Kernel file systems that hold no user data; their mount points count as
+// hidden system folders so a walk from "/" stays out of them.
+bool isPseudoType(const std::string& type) {
+    static const char* const kTypes[] = {
+        "proc",     "sysfs",      "devtmpfs", "devpts",   "cgroup",      "cgroup2",
+        "debugfs",  "tracefs",    "securityfs", "pstore", "bpf",         "configfs",
+        "fusectl",  "mqueue",     "hugetlbfs", "binfmt_misc", "selinuxfs", "autofs",
+        "efivarfs", "rpc_pipefs", "nsfs",
+    };
+    for (const char* t : kTypes)
+        if (type == t) return true;
+    return false;
+}
+
+// /proc/self/mounts escapes blanks and the like as octal (\040).
+QString unescapeMount(const std::string& field) {
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const std::string digits = field.substr(i + 1, 3);
+            if (digits.find_first_not_of("01234567") == std::string::npos) {
+                out += char(std::stoi(digits, nullptr, 8));
+                i += 3;
+                continue;
+            }
+        }
+        out += field[i];
+    }
+    return QFile::decodeName(QByteArray::fromStdString(out));
+}
+
+}  // namespace
+
+bool LinuxFileSystem::hasModificationTime(const QString& path) const {
+    const QByteArray p = native(path);
+    struct stat st;
+    return usable(p) && ::stat(p.constData(), &st) == 0;
+}
+
+bool LinuxFileSystem::isPseudoMount(const QString& path) const {
+    if (!pseudoMounts_) {
+        pseudoMounts_.emplace();
+        std::ifstream mounts("/proc/self/mounts");
+        std::string line;
+        while (std::getline(mounts, line)) {
+            std::istringstream fields(line);
+            std::string device, mountPoint, type;
+            if (fields >> device >> mountPoint >> type && isPseudoType(type))
+                pseudoMounts_->insert(unescapeMount(mountPoint));
+        }
+    }
+    return pseudoMounts_->count(withoutTrailingSlash(path)) > 0;
+}
+
+std::optional<std::uint32_t> LinuxFileSystem::attributes(const QString& path) const {
+    const QByteArray p = native(path);
+    struct stat target, entry;
+    if (!usable(p) || ::lstat(p.constData(), &entry) != 0) return std::nullopt;
+    std::uint32_t value = 0;
+    if (S_ISLNK(entry.st_mode)) {
+        value |= Link;
+        if (::stat(p.constData(), &target) != 0) return value;  // dangling link
+    } else {
+        target = entry;
+    }
+    if (S_ISDIR(target.st_mode)) {
+        value |= Directory;
+        if (::access(p.constData(), W_OK) != 0) value |= ReadOnly;
+    } else {
+        value |= Archive;
+        if (::access(p.constData(), W_OK) != 0) value |= ReadOnly;
+    }
+    const QString name = withoutTrailingSlash(path).section('/', -1);
+    if (name.startsWith('.') && name != "." && name != "..") value |= Hidden;
+    if (S_ISDIR(target.st_mode) && isPseudoMount(path)) value |= Hidden | System;
+    return value;
+}
+
+bool LinuxFileSystem::isRootFolder(const QString& path) const {
+    return withoutTrailingSlash(path) == "/";
+}
+
+void LinuxFileSystem::forEachSubFolder(const QString& folder,
+                                       const std::function<void(const QString&)>& visit) const {
+    const QByteArray p = native(folder);
+    if (!usable(p)) raise(ENOENT, folder);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(p.constData()), ::closedir);
+    if (!dir) raise(errno, folder);
+    const int fd = ::dirfd(dir.get());
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir.get());
+        if (!e) {
+            if (errno != 0) raise(errno, folder);
+            return;
+        }
+        bool isDir = e->d_type == DT_DIR;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat st;
+            isDir = ::fstatat(fd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (isDir) visit(QFile::decodeName(e->d_name));
+    }
+}
+
+std::vector<QString> LinuxFileSystem::listFiles(const QString& folder,
+                                                const QString& pattern) const {
+    std::vector<QString> names;
+    const QByteArray p = native(folder);
+    if (!usable(p)) return names;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(p.constData()), ::closedir);
+    if (!dir) {
+        if (errno == ENOENT || errno == ENOTDIR) return names;
+        raise(errno, folder);
+    }
+    const QByteArray glob = native(pattern);
+    const int fd = ::dirfd(dir.get());
+    while (const dirent* e = ::readdir(dir.get())) {
+        if (::fnmatch(glob.constData(), e->d_name, FNM_CASEFOLD) != 0) continue;
+        bool isDir = e->d_type == DT_DIR;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat st;
+            isDir = ::fstatat(fd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (!isDir) names.push_back(QFile::decodeName(e->d_name));
+    }
+    return names;
+}
+
+bool LinuxFileSystem::canOpenFile(const QString& path) const {
+    const QByteArray p = native(path);
+    if (!usable(p)) return false;
+    const int fd = ::open(p.constData(), O_PATH | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    const bool isFile = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    ::close(fd);
+    return isFile;
+}
+
+QString LinuxFileSystem::driveName(const QString& path) const {
+    std::error_code ec;
+    std::filesystem::path here = std::filesystem::canonical(native(path).toStdString(), ec);
+    if (ec) raise(ec.value(), path);
+    struct stat st;
+    if (::stat(here.c_str(), &st) != 0) raise(errno, path);
+    const dev_t device = st.st_dev;
+    while (here.has_parent_path() && here.parent_path() != here) {
+        struct stat up;
+        if (::stat(here.parent_path().c_str(), &up) != 0 || up.st_dev != device) break;
+        here = here.parent_path();
+    }
+    return QFile::decodeName(QByteArray::fromStdString(here.string()));
+}
+
+bool LinuxFileSystem::folderExists(const QString& path) const {
+    const QByteArray p = native(path);
+    struct stat st;
+    return usable(p) && ::stat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void LinuxFileSystem::createFolder(const QString& path) {
+    const QByteArray p = native(path);
+    if (!usable(p)) raise(ENOENT, path);
+    if (::mkdir(p.constData(), 0777) != 0) raise(errno, path);
+}
+
+void LinuxFileSystem::copyFolder(const QString& source, const QString& target) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path from = native(source).toStdString();
+    if (!fs::is_directory(from, ec)) raise(ENOENT, source);
+    fs::copy(from, native(target).toStdString(),
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+    if (ec) raise(ec.value(), source);
+}
+
+}  // namespace platform

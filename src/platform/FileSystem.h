@@ -1,0 +1,92 @@
+#pragma once
+// File and folder queries and the few changes the program makes (creating a
+// folder, copying a folder). Paths use "/".
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <vector>
+
+namespace platform {
+
+// Folder attribute bits, as the folder scan compares them.
+enum Attribute : std::uint32_t {
+    ReadOnly = 1,
+    Hidden = 2,
+    System = 4,
+    Directory = 16,
+    Archive = 32,
+    Link = 1024,
+    Compressed = 2048,
+};
+
+// A failed file-system operation. `number` follows the classic run-time error
+// numbers the folder scan tells apart: 70 permission denied, 76 path not found.
+class FileSystemError : public std::runtime_error {
+public:
+    enum : int { PermissionDenied = 70, PathNotFound = 76, Other = 75 };
+    FileSystemError(int number, const std::string& message)
+        : std::runtime_error(message), number_(number) {}
+    int number() const { return number_; }
+
+private:
+    int number_;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // True when the path's modification time can be read (file or folder).
+    virtual bool hasModificationTime(const QString& path) const = 0;
+    // The whole attribute value, or nothing when it cannot be read.
+    virtual std::optional<std::uint32_t> attributes(const QString& path) const = 0;
+    // The root of the whole tree ("/").
+    virtual bool isRootFolder(const QString& path) const = 0;
+    // Calls `visit` with the name of each subfolder, in the order the file system
+    // gives them. Throws FileSystemError, possibly after some names were visited.
+    virtual void forEachSubFolder(const QString& folder,
+                                  const std::function<void(const QString&)>& visit) const = 0;
+    // Names of the files (not folders) in `folder` whose names match the wildcard
+    // `pattern` ("*" and "?", letter case ignored), hidden files included, in
+    // listing order. A folder that does not exist lists nothing. Throws
+    // FileSystemError for a folder that exists but cannot be listed.
+    virtual std::vector<QString> listFiles(const QString& folder, const QString& pattern) const = 0;
+    // True when the path names an existing file (not a folder) that can be opened.
+    virtual bool canOpenFile(const QString& path) const = 0;
+    // The mount point of the file system that holds `path` ("/", "/media/stick").
+    virtual QString driveName(const QString& path) const = 0;
+
+    virtual bool folderExists(const QString& path) const = 0;
+    // Creates one folder whose parent exists. Throws FileSystemError.
+    virtual void createFolder(const QString& path) = 0;
+    // Copies the whole contents of `source` (files and subfolders at any depth)
+    // into the existing folder `target`, replacing files of the same name.
+    // Throws FileSystemError.
+    virtual void copyFolder(const QString& source, const QString& target) = 0;
+};
+
+class LinuxFileSystem : public FileSystem {
+public:
+    bool hasModificationTime(const QString& path) const override;
+    std::optional<std::uint32_t> attributes(const QString& path) const override;
+    bool isRootFolder(const QString& path) const override;
+    void forEachSubFolder(const QString& folder,
+                          const std::function<void(const QString&)>& visit) const override;
+    std::vector<QString> listFiles(const QString& folder, const QString& pattern) const override;
+    bool canOpenFile(const QString& path) const override;
+    QString driveName(const QString& path) const override;
+    bool folderExists(const QString& path) const override;
+    void createFolder(const QString& path) override;
+    void copyFolder(const QString& source, const QString& target) override;
+
+private:
+    bool isPseudoMount(const QString& path) const;
+    mutable std::optional<std::set<QString>> pseudoMounts_;
+};
+
+}  // namespace platform

@@ -1,0 +1,19 @@
+#include "platform/MessageBoxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace platform {
+
+Answer QtMessageBoxes::show(const QString& text, const QString& title, Buttons buttons, Icon icon) {
+    QMessageBox box(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon, title,
+                    text,
+                    buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    const int pressed = box.exec();
+    if (buttons == Buttons::Ok) return Answer::Ok;
+    return pressed == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+#pragma once
+// The running program: where it lives, letting pending window events run, ending it.
+
+#include <QString>
+
+namespace platform {
+
+class Process {
+public:
+    virtual ~Process() = default;
+    // The folder that holds the program's executable, without a trailing "/".
+    virtual QString programFolder() const = 0;
+    // Lets the window system handle pending events (repaint, input), then returns.
+    virtual void processEvents() = 0;
+    // Ends the program at once: no window sees another event and nothing is saved.
+    // A test double records the call and returns.
+    virtual void end() = 0;
+};
+
+class QtProcess : public Process {
+public:
+    QString programFolder() const override;
+    void processEvents() override;
+    [[noreturn]] void end() override;
+};
+
+}  // namespace platform

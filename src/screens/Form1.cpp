@@ -1,0 +1,109 @@
+#include "screens/Form1.h"
+
+#include "screens/Wizard.h"
+#include "shell/ErrorReport.h"
+#include "shell/Main.h"
+
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace screens {
+
+namespace {
+const QString kFolderKey = QStringLiteral("ParadoxFile");
+}
+
+Form1::Form1(Wizard& wizard) : Screen(wizard, 8040, 2115) {
+    setObjectName("Form1");
+    setWindowTitle("Setup Connections");
+
+    Frame1 = new QGroupBox("Paradox Database", this);
+    Label2 = new QLabel("Paradox Folder:", Frame1);
+    Text1 = new QLineEdit(Frame1);
+    PushButton5 = new QPushButton("...", Frame1);
+    PushButton1 = new QPushButton("Load Sample/Example Database", Frame1);
+    PushButton2 = new QPushButton("Test Connection", Frame1);
+    PushButton3 = new QPushButton("Next >", this);
+
+    Frame1->setObjectName("Frame1");
+    Label2->setObjectName("Label2");
+    Text1->setObjectName("Text1");
+    PushButton5->setObjectName("PushButton5");
+    PushButton1->setObjectName("PushButton1");
+    PushButton2->setObjectName("PushButton2");
+    PushButton3->setObjectName("PushButton3");
+
+    placeTwips(Frame1, 120, 120, 7800, 1350);
+    placeTwips(Label2, 240, 345, 1455, 255);
+    placeTwips(Text1, 1680, 300, 5055, 345);
+    placeTwips(PushButton5, 6825, 300, 720, 345);
+    placeTwips(PushButton1, 240, 780, 3600, 405);
+    placeTwips(PushButton2, 3960, 780, 3600, 405);
+    placeTwips(PushButton3, 120, 1600, 7800, 405);
+    setTabOrder(Text1, PushButton5);
+    setTabOrder(PushButton5, PushButton2);
+    setTabOrder(PushButton2, PushButton3);
+    setTabOrder(PushButton3, PushButton1);
+
+    connect(Text1, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
+    Text1->installEventFilter(this);
+}
+
+void Form1::Form_Load() {
+    platform::Platform& os = wizard_.platform();
+    shell::Procedure p(os.messages, "in Vellomar2021/08/31.Form1.Form_Load ");
+
+    const QString pointerFile = wizard_.programFile("HAND-M.CUR");
+    if (p.test(122, [&] { return shell::PathExists(os.files, pointerFile); }))
+        p.step(124, [&] { window().loadMouseIcon(pointerFile); });
+
+    p.step(126, [&] {
+        setFolder(os.settings.GetSetting(shell::kSettingsApplication, shell::kSettingsSection,
+                                         kFolderKey, QString()));
+    });
+
+    p.step(128, [&] {
+        window().setCaption(kProductName);
+        window().setIcon(wizard_.applicationIcon());
+        wizard_.SetApplicationTitle(kProductName);
+    });
+}
+
+void Form1::Text1_Change() {
+    try {
+        wizard_.platform().settings.SaveSetting(shell::kSettingsApplication,
+                                                shell::kSettingsSection, kFolderKey, folder());
+    } catch (const std::exception& e) {
+        // The program set the box: its caller reports. The user typed: say so at once,
+        // since the folder would otherwise be forgotten silently.
+        if (settingFolder_)
+            changeFailure_ = std::current_exception();
+        else
+            wizard_.message(QString::fromUtf8(e.what()));
+    }
+}
+
+void Form1::setFolder(const QString& folder) {
+    changeFailure_ = nullptr;
+    settingFolder_ = true;
+    Text1->setText(folder);
+    settingFolder_ = false;
+    if (changeFailure_) std::rethrow_exception(std::exchange(changeFailure_, nullptr));
+}
+
+QString Form1::folder() const { return Text1->text(); }
+
+void Form1::Text1_GotFocus() { Text1->selectAll(); }
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    // Select the whole text after the click that gave the focus has placed the cursor.
+    if (watched == Text1 && event->type() == QEvent::FocusIn)
+        QTimer::singleShot(0, Text1, [this] { Text1_GotFocus(); });
+    return Screen::eventFilter(watched, event);
+}
+
+}  // namespace screens

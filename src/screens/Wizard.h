@@ -1,0 +1,51 @@
+#pragma once
+// The wizard: its three screens (each created on first use, then only shown and
+// hidden until the program ends) and the state they share.
+
+#include "platform/Platform.h"
+
+#include <QIcon>
+#include <QString>
+
+#include <memory>
+
+namespace screens {
+
+class Form1;
+
+inline const QString kProductName = QStringLiteral("Vellomar");
+
+class Wizard {
+public:
+    explicit Wizard(platform::Platform& platform);
+    ~Wizard();
+
+    // Creates and loads the start-up screen, then shows it unless its load
+    // handed over to another screen.
+    void start();
+
+    Form1& form1();
+
+    platform::Platform& platform() { return platform_; }
+
+    // The title of every message box that has none of its own.
+    const QString& applicationTitle() const { return applicationTitle_; }
+    void SetApplicationTitle(const QString& productName);
+
+    // A plain message: OK only, no icon, the application title.
+    void message(const QString& text);
+
+    QIcon applicationIcon() const;
+    // A file beside the program.
+    QString programFile(const QString& name) const;
+
+    // The table chosen on the table selection screen.
+    QString SelectedTable;
+
+private:
+    platform::Platform& platform_;
+    QString applicationTitle_;
+    std::unique_ptr<Form1> form1_;
+};
+
+}  // namespace screens

@@ -1,0 +1,55 @@
+#include "shell/ListView.h"
+
+#include <QHeaderView>
+
+#include <stdexcept>
+
+namespace shell {
+
+ListView::ListView(QWidget* parent) : QTreeWidget(parent) {
+    setColumnCount(0);
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | "
+                              "line to right and out of window to reveal full names."));
+}
+
+void ListView::addColumnHeader(const QString& text, int widthTwips) {
+    setColumnCount(1);
+    setHeaderLabels({text});
+    header()->setStretchLastSection(false);
+    setColumnWidth(0, widthTwips / 15);
+}
+
+QString ListView::itemText(int position) const {
+    const QTreeWidgetItem* item = topLevelItem(position - 1);
+    if (!item) throw std::out_of_range("Invalid list position " + std::to_string(position));
+    return item->text(0);
+}
+
+void ListView::addItem(const QString& text) {
+    auto* item = new QTreeWidgetItem(this);
+    item->setText(0, text);
+}
+
+void ListView::removeItem(int position) {
+    QTreeWidgetItem* item = topLevelItem(position - 1);
+    if (!item) throw std::out_of_range("Invalid list position " + std::to_string(position));
+    delete item;
+}
+
+int ListView::selectedPosition() const {
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? 0 : indexOfTopLevelItem(selected.first()) + 1;
+}
+
+void ListView::selectPosition(int position) {
+    if (QTreeWidgetItem* item = topLevelItem(position - 1)) {
+        setCurrentItem(item);
+        item->setSelected(true);
+    }
+}
+
+}  // namespace shell

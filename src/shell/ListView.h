@@ -1,0 +1,28 @@
+#pragma once
+// A one-column list with a header. Items are plain texts; positions count from 1.
+
+#include <QString>
+#include <QTreeWidget>
+
+namespace shell {
+
+class ListView : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit ListView(QWidget* parent = nullptr);
+
+    // Adds the one column with its header text and width in twips (15 to a pixel).
+    void addColumnHeader(const QString& text, int widthTwips);
+
+    int count() const { return topLevelItemCount(); }
+    QString itemText(int position) const;
+    void addItem(const QString& text);
+    void removeItem(int position);
+    void clearItems() { clear(); }
+
+    // The selected item's position, or 0 when none is selected.
+    int selectedPosition() const;
+    void selectPosition(int position);
+};
+
+}  // namespace shell

@@ -1,0 +1,61 @@
+#include "shell/Main.h"
+
+namespace shell {
+
+driver::Value NullToDefault(const driver::Value& value, const driver::Value& fallback) {
+    return driver::isNull(value) ? fallback : value;
+}
+
+QVariant NullToDefault(const QVariant& value, const QVariant& fallback) {
+    return value.isNull() ? fallback : value;
+}
+
+bool PathExists(const platform::FileSystem& files, const QString& path) {
+    try {
+        return files.hasModificationTime(path);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool IsFolder(const platform::FileSystem& files, const QString& path) {
+    try {
+        const auto value = files.attributes(path);
+        return value && (*value & platform::Directory);
+    } catch (...) {
+        return false;
+    }
+}
+
+QString FileNameFromPath(const QString& path) { return path.mid(path.lastIndexOf('/') + 1); }
+
+QString ProgramDriveRoot(const platform::FileSystem& files, const platform::Process& process) {
+    QString root = files.driveName(process.programFolder());
+    if (!root.endsWith('/')) root += '/';
+    return root;
+}
+
+void SubtractListItems(ListView& shrink, const ListView& compare, platform::Process& process) {
+    std::vector<int> positions;
+    const int count = shrink.count();
+    for (int i = 1; i <= count; ++i) {
+        for (int j = 1; j <= compare.count(); ++j) {
+            process.processEvents();
+            if (compare.itemText(j) == shrink.itemText(i)) positions.push_back(i);
+        }
+    }
+    positions = DistinctValues(positions, process);
+    for (auto it = positions.rbegin(); it != positions.rend(); ++it) shrink.removeItem(*it);
+}
+
+QString ApplicationTitleFor(const QString& productName) {
+    QString title = productName;
+    if (!title.contains(' ')) return title;
+    do {
+        title = title.left(title.lastIndexOf(' '));
+    } while (title.size() > 40 && title.contains(' '));
+    return title;
+}
+
+}  // namespace shell
+

@@ -1,0 +1,102 @@
+#pragma once
+// Test doubles for every piece of the platform, wired together.
+
+#include "platform/Platform.h"
+
+#include <QTemporaryDir>
+
+#include <deque>
+#include <map>
+#include <vector>
+
+namespace fakes {
+
+struct ShownBox {
+    QString text;
+    QString title;
+    platform::Buttons buttons;
+    platform::Icon icon;
+};
+
+// Records every box and answers from a script; with the script used up, OK
+// boxes answer Ok and Yes/No boxes answer No.
+class FakeMessageBoxes : public platform::MessageBoxes {
+public:
+    platform::Answer show(const QString& text, const QString& title, platform::Buttons buttons,
+                          platform::Icon icon) override;
+
+    std::vector<ShownBox> shown;
+    std::deque<platform::Answer> answers;
+
+    std::vector<QString> texts() const;
+};
+
+class FakeSettingsStore : public platform::SettingsStore {
+public:
+    QString GetSetting(const QString& application, const QString& section, const QString& key,
+                       const QString& fallback) const override;
+    void SaveSetting(const QString& application, const QString& section, const QString& key,
+                     const QString& value) override;
+
+    std::map<QString, QString> values;  // "application/section/key"
+    std::vector<QString> writes;        // every value saved, in order
+    bool failWrites = false;
+};
+
+class FakeProcess : public platform::Process {
+public:
+    QString programFolder() const override { return folder; }
+    void processEvents() override { ++eventRounds; }
+    void end() override { ++ends; }
+
+    QString folder;
+    int eventRounds = 0;
+    int ends = 0;
+};
+
+class FakeWindow : public platform::Window {
+public:
+    void show() override { visible = true; ++shows; }
+    void hide() override { visible = false; }
+    bool isVisible() const override { return visible; }
+    void setCaption(const QString& text) override { caption_ = text; }
+    QString caption() const override { return caption_; }
+    void setIcon(const QIcon& value) override { icon = value; }
+    void loadMouseIcon(const QString& file) override { mouseIcon = file; }
+    void setMousePointer(int shape) override { pointer = shape; }
+    int mousePointer() const override { return pointer; }
+    bool isMinimized() const override { return minimized; }
+    void setMinimized(bool value) override { minimized = value; }
+    void setEnabled(bool value) override { enabled = value; }
+
+    bool visible = false;
+    int shows = 0;
+    QString caption_;
+    QIcon icon;
+    QString mouseIcon;
+    int pointer = platform::DefaultPointer;
+    bool minimized = false;
+    bool enabled = true;
+};
+
+// All doubles, with the real file system and a program folder of its own.
+class FakePlatform {
+public:
+    FakePlatform();
+
+    platform::Platform& platform() { return platform_; }
+    // The double behind a screen's window.
+    FakeWindow& windowOf(const QWidget* widget) const;
+
+    FakeMessageBoxes messages;
+    FakeSettingsStore settings;
+    FakeProcess process;
+    platform::LinuxFileSystem files;
+    QTemporaryDir programDir;
+    std::map<const QWidget*, FakeWindow*> windows;
+
+private:
+    platform::Platform platform_;
+};
+
+}  // namespace fakes
