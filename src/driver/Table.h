@@ -1,5 +1,10 @@
 #pragma once
 // Read-only access to one Paradox table (.db file and its .mb blob file).
+// Tables are safe to read from several threads at once.
+//
+// Values: text is UTF-8; a graphic or OLE value is the image or object after
+// its 8-byte stored prefix; a formatted memo comes back as Bytes; a blob that
+// cannot be read (missing or damaged .mb) is a ValueError cell.
 //
 // Table::open validates the header before a Table exists; everything after
 // that reads lazily: rows stream block by block in the order of the block
@@ -30,12 +35,20 @@ struct Field {
     int decimals = 0;  // BCD only
 };
 
+struct OpenOptions {
+    // Code page of the table's text; 0 = the one the table declares (or its
+    // language driver implies). 3.x tables do not declare one, and some tables
+    // declare the wrong one: this lets the user say better.
+    int codePage = 0;
+};
+
 class Table {
 public:
     virtual ~Table() = default;
 
     // Throws ReadError when the file is missing, unreadable, or not a Paradox table.
     static std::unique_ptr<Table> open(const std::filesystem::path& dbFile);
+    static std::unique_ptr<Table> open(const std::filesystem::path& dbFile, const OpenOptions& options);
 
     virtual const std::filesystem::path& path() const = 0;
     virtual const std::vector<Field>& fields() const = 0;
@@ -46,6 +59,22 @@ public:
     virtual std::vector<Value> row(std::int64_t index) const = 0;
     // Only the listed columns of a row, in the order given.
     virtual std::vector<Value> row(std::int64_t index, const std::vector<int>& columns) const = 0;
+
+    // Like row(), but refills `out` (reusing its storage): the cheap way to
+    // stream a whole table. Reading rows in order touches each block once.
+    virtual void readRow(std::int64_t index, std::vector<Value>& out) const { out = row(index); }
+
+    // What the header claims, without walking anything (may be wrong after damage).
+    virtual std::int64_t headerRowCount() const { return rowCount(); }
+    // Code page the text is decoded from (after OpenOptions and fallbacks); 0 if none.
+    virtual int codePage() const { return 0; }
+    // Whether the table is password-protected (it is read all the same).
+    virtual bool encrypted() const { return false; }
+    // Empty for a sound table. Otherwise the block chain is damaged (a loop, a
+    // link out of the file, a file cut short): rowCount() then counts one extra
+    // row after the readable ones, and reading that row throws ReadError with
+    // this text, so a reader going row by row gets every good row, then the error.
+    virtual std::string damage() const { return {}; }
 };
 
 }  // namespace driver

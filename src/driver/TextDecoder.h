@@ -1,0 +1,54 @@
+#pragma once
+// Turns text in a table's code page into UTF-8 (through iconv), replacing any
+// byte sequence the code page does not define with U+FFFD instead of failing.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace driver {
+
+class TextDecoder {
+public:
+    // HP Roman-8 has no DOS/Windows number; IBM's CCSID for it stands in.
+    static constexpr int kRoman8 = 1051;
+
+    // The code page a table's text is in: the declared one when non-zero, else
+    // the one its language driver implies (by name for 4.0+, else by the sort
+    // order byte), else 437.
+    static int codePageFor(int declared, std::uint8_t sortOrder, std::string_view sortName);
+
+    // A decoder for `codePage`; a page iconv does not know falls back to 437
+    // (see codePage() for the one actually used).
+    explicit TextDecoder(int codePage);
+    ~TextDecoder();
+    TextDecoder(const TextDecoder&) = delete;
+    TextDecoder& operator=(const TextDecoder&) = delete;
+
+    int codePage() const { return codePage_; }
+
+    // Appends the UTF-8 form of `bytes` to `out`. Thread-safe.
+    void decode(const std::uint8_t* bytes, std::size_t size, std::string& out) const;
+    std::string decode(const std::uint8_t* bytes, std::size_t size) const {
+        std::string out;
+        decode(bytes, size, out);
+        return out;
+    }
+
+private:
+    bool open(int codePage);
+    void decodeMultiByte(const std::uint8_t* bytes, std::size_t size, std::string& out) const;
+
+    int codePage_ = 437;
+    bool multiByte_ = false;
+    // Single-byte pages: UTF-8 of every byte, precomputed once (up to 3 bytes + length).
+    std::array<std::array<char, 4>, 256> table_{};
+    // Multi-byte pages (936 and friends) go through iconv for every string.
+    void* iconv_ = nullptr;
+    mutable std::mutex iconvMutex_;
+};
+
+}  // namespace driver
