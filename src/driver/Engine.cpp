@@ -22,6 +22,13 @@ std::vector<Value> ResultSet::row(std::int64_t index) const {
     return wholeRows_ ? table_->row(index) : table_->row(index, columns_);
 }
 
+void ResultSet::readRow(std::int64_t index, std::vector<Value>& out) const {
+    if (wholeRows_)
+        table_->readRow(index, out);
+    else
+        out = table_->row(index, columns_);
+}
+
 std::filesystem::path findTableFile(const std::filesystem::path& folder, std::string_view table) {
     const std::string wanted = std::string(table) + ".db";
     std::vector<std::filesystem::path> matches;
