@@ -103,7 +103,8 @@ bool LinuxFileSystem::isPseudoMount(const QString& path) const {
 }
 
 std::optional<std::uint32_t> LinuxFileSystem::attributes(const QString& path) const {
-    const QByteArray p = native(path);
+    // Without the trailing "/", so that a link is seen as a link.
+    const QByteArray p = native(withoutTrailingSlash(path));
     struct stat target, entry;
     if (!usable(p) || ::lstat(p.constData(), &entry) != 0) return std::nullopt;
     std::uint32_t value = 0;
@@ -124,6 +125,14 @@ std::optional<std::uint32_t> LinuxFileSystem::attributes(const QString& path) co
     if (name.startsWith('.') && name != "." && name != "..") value |= Hidden;
     if (S_ISDIR(target.st_mode) && isPseudoMount(path)) value |= Hidden | System;
     return value;
+}
+
+std::optional<std::pair<std::uint64_t, std::uint64_t>> LinuxFileSystem::folderIdentity(
+    const QString& path) const {
+    const QByteArray p = native(path);
+    struct stat st;
+    if (!usable(p) || ::stat(p.constData(), &st) != 0) return std::nullopt;
+    return std::make_pair(std::uint64_t(st.st_dev), std::uint64_t(st.st_ino));
 }
 
 bool LinuxFileSystem::isRootFolder(const QString& path) const {

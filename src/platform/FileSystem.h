@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -45,6 +46,10 @@ public:
     virtual bool hasModificationTime(const QString& path) const = 0;
     // The whole attribute value, or nothing when it cannot be read.
     virtual std::optional<std::uint32_t> attributes(const QString& path) const = 0;
+    // Identifies the real folder behind a path (device and inode), so a walk can
+    // tell a link back to a folder it has already seen. Nothing when unreadable.
+    virtual std::optional<std::pair<std::uint64_t, std::uint64_t>> folderIdentity(
+        const QString& path) const = 0;
     // The root of the whole tree ("/").
     virtual bool isRootFolder(const QString& path) const = 0;
     // Calls `visit` with the name of each subfolder, in the order the file system
@@ -74,6 +79,8 @@ class LinuxFileSystem : public FileSystem {
 public:
     bool hasModificationTime(const QString& path) const override;
     std::optional<std::uint32_t> attributes(const QString& path) const override;
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> folderIdentity(
+        const QString& path) const override;
     bool isRootFolder(const QString& path) const override;
     void forEachSubFolder(const QString& folder,
                           const std::function<void(const QString&)>& visit) const override;

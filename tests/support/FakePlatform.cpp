@@ -34,8 +34,8 @@ void FakeSettingsStore::SaveSetting(const QString& application, const QString& s
     writes.push_back(value);
 }
 
-FakePlatform::FakePlatform()
-    : platform_{messages, settings, process, files, [this](QWidget* widget) {
+FakePlatform::FakePlatform(platform::FileSystem* files)
+    : platform_{messages, settings, process, files ? *files : realFiles, [this](QWidget* widget) {
                     auto window = std::make_unique<FakeWindow>();
                     windows[widget] = window.get();
                     return window;

@@ -2,6 +2,7 @@
 // Test doubles for every piece of the platform, wired together.
 
 #include "platform/Platform.h"
+#include "support/Printers.h"
 
 #include <QTemporaryDir>
 
@@ -79,10 +80,11 @@ public:
     bool enabled = true;
 };
 
-// All doubles, with the real file system and a program folder of its own.
+// All doubles and a program folder of its own; the real file system unless a
+// test brings its own.
 class FakePlatform {
 public:
-    FakePlatform();
+    explicit FakePlatform(platform::FileSystem* files = nullptr);
 
     platform::Platform& platform() { return platform_; }
     // The double behind a screen's window.
@@ -91,7 +93,7 @@ public:
     FakeMessageBoxes messages;
     FakeSettingsStore settings;
     FakeProcess process;
-    platform::LinuxFileSystem files;
+    platform::LinuxFileSystem realFiles;
     QTemporaryDir programDir;
     std::map<const QWidget*, FakeWindow*> windows;
 
