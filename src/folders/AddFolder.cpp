@@ -20,9 +20,23 @@ constexpr std::uint32_t kHiddenSystemLink = kHiddenSystemFolder | platform::Link
 
 using Identity = std::pair<std::uint64_t, std::uint64_t>;
 
-bool searchable(const platform::FileSystem& files, const QString& folder) {
+// The attribute value of a path, read once for both the folder test and the
+// hidden-system test; nothing when it cannot be read.
+std::optional<std::uint32_t> attributesOf(const platform::FileSystem& files, const QString& path) {
+    try {
+        return files.attributes(path);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+bool isFolder(const std::optional<std::uint32_t>& value) {
+    return value && (*value & platform::Directory);
+}
+
+bool searchable(const platform::FileSystem& files, const QString& folder,
+                const std::optional<std::uint32_t>& value) {
     if (files.isRootFolder(folder)) return true;
-    const auto value = files.attributes(folder);
     if (!value)
         throw platform::FileSystemError(platform::FileSystemError::PathNotFound,
                                         "Path not found: " + folder.toStdString());
@@ -37,10 +51,11 @@ void scan(std::vector<QString>& folders, bool recurse, platform::Platform& os,
 
     for (size_t k = 0; k < folders.size(); ++k) {
         const QString folder = folders[k];
-        if (!p.test(100, [&] { return shell::IsFolder(os.files, folder); })) continue;
+        const auto value = attributesOf(os.files, folder);
+        if (!p.test(100, [&] { return isFolder(value); })) continue;
         if (!p.test(102, [&] { return folder.size() < kPathLimit; })) continue;
         p.step(104, [&] { os.process.processEvents(); });
-        if (!p.test(106, [&] { return searchable(os.files, folder); })) continue;
+        if (!p.test(106, [&] { return searchable(os.files, folder, value); })) continue;
 
         try {
             os.files.forEachSubFolder(folder, [&](const QString& name) {
@@ -70,9 +85,10 @@ void scan(std::vector<QString>& folders, bool recurse, platform::Platform& os,
     if (recurse && !found.empty()) p.step(108, [&] { scan(found, true, os, seen); });
 
     for (const QString& entry : found) {
-        if (!p.test(110, [&] { return shell::IsFolder(os.files, entry); })) continue;
+        const auto value = attributesOf(os.files, entry);
+        if (!p.test(110, [&] { return isFolder(value); })) continue;
         p.step(112, [&] { os.process.processEvents(); });
-        if (p.test(114, [&] { return searchable(os.files, entry); })) folders.push_back(entry);
+        if (p.test(114, [&] { return searchable(os.files, entry, value); })) folders.push_back(entry);
     }
 }
 

@@ -11,7 +11,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,7 +62,7 @@ bool isPseudoType(const std::string& type) {
 }
 
 // /proc/self/mounts escapes blanks and the like as octal (\040).
-QString unescapeMount(const std::string& field) {
+std::string unescapeMount(const std::string& field) {
     std::string out;
     for (size_t i = 0; i < field.size(); ++i) {
         if (field[i] == '\\' && i + 3 < field.size()) {
@@ -76,7 +75,39 @@ QString unescapeMount(const std::string& field) {
         }
         out += field[i];
     }
-    return QFile::decodeName(QByteArray::fromStdString(out));
+    return out;
+}
+
+// Shell-style wildcard match ("*", "?") with ASCII letters compared without
+// case; "?" stands for one whole UTF-8 character.
+bool wildcardMatch(const char* pattern, const char* name) {
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    const auto next = [](const char* at) {
+        ++at;
+        while ((static_cast<unsigned char>(*at) & 0xC0) == 0x80) ++at;
+        return at;
+    };
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    while (*name) {
+        if (*pattern == '*') {
+            star = ++pattern;
+            resume = name;
+        } else if (*pattern == '?') {
+            ++pattern;
+            name = next(name);
+        } else if (*pattern && lower(*pattern) == lower(*name)) {
+            ++pattern;
+            ++name;
+        } else if (star) {
+            pattern = star;
+            name = resume = next(resume);
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == 0;
 }
 
 }  // namespace
@@ -87,24 +118,27 @@ bool LinuxFileSystem::hasModificationTime(const QString& path) const {
     return usable(p) && ::stat(p.constData(), &st) == 0;
 }
 
-bool LinuxFileSystem::isPseudoMount(const QString& path) const {
-    if (!pseudoMounts_) {
-        pseudoMounts_.emplace();
+bool LinuxFileSystem::isPseudoDevice(std::uint64_t device) const {
+    if (!pseudoDevices_) {
+        pseudoDevices_.emplace();
         std::ifstream mounts("/proc/self/mounts");
         std::string line;
         while (std::getline(mounts, line)) {
             std::istringstream fields(line);
-            std::string device, mountPoint, type;
-            if (fields >> device >> mountPoint >> type && isPseudoType(type))
-                pseudoMounts_->insert(unescapeMount(mountPoint));
+            std::string source, mountPoint, type;
+            struct stat st;
+            if (fields >> source >> mountPoint >> type && isPseudoType(type) &&
+                ::stat(unescapeMount(mountPoint).c_str(), &st) == 0)
+                pseudoDevices_->insert(std::uint64_t(st.st_dev));
         }
     }
-    return pseudoMounts_->count(withoutTrailingSlash(path)) > 0;
+    return pseudoDevices_->count(device) > 0;
 }
 
 std::optional<std::uint32_t> LinuxFileSystem::attributes(const QString& path) const {
     // Without the trailing "/", so that a link is seen as a link.
-    const QByteArray p = native(withoutTrailingSlash(path));
+    QByteArray p = native(path);
+    while (p.size() > 1 && p.endsWith('/')) p.chop(1);
     struct stat target, entry;
     if (!usable(p) || ::lstat(p.constData(), &entry) != 0) return std::nullopt;
     std::uint32_t value = 0;
@@ -114,16 +148,11 @@ std::optional<std::uint32_t> LinuxFileSystem::attributes(const QString& path) co
     } else {
         target = entry;
     }
-    if (S_ISDIR(target.st_mode)) {
-        value |= Directory;
-        if (::access(p.constData(), W_OK) != 0) value |= ReadOnly;
-    } else {
-        value |= Archive;
-        if (::access(p.constData(), W_OK) != 0) value |= ReadOnly;
-    }
-    const QString name = withoutTrailingSlash(path).section('/', -1);
-    if (name.startsWith('.') && name != "." && name != "..") value |= Hidden;
-    if (S_ISDIR(target.st_mode) && isPseudoMount(path)) value |= Hidden | System;
+    value |= S_ISDIR(target.st_mode) ? Directory : Archive;
+    if (::access(p.constData(), W_OK) != 0) value |= ReadOnly;
+    const char* name = p.constData() + p.lastIndexOf('/') + 1;
+    if (name[0] == '.' && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) value |= Hidden;
+    if (S_ISDIR(target.st_mode) && isPseudoDevice(target.st_dev)) value |= Hidden | System;
     return value;
 }
 
@@ -175,7 +204,7 @@ std::vector<QString> LinuxFileSystem::listFiles(const QString& folder,
     const QByteArray glob = native(pattern);
     const int fd = ::dirfd(dir.get());
     while (const dirent* e = ::readdir(dir.get())) {
-        if (::fnmatch(glob.constData(), e->d_name, FNM_CASEFOLD) != 0) continue;
+        if (!wildcardMatch(glob.constData(), e->d_name)) continue;
         bool isDir = e->d_type == DT_DIR;
         if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
             struct stat st;

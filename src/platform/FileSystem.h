@@ -92,8 +92,8 @@ public:
     void copyFolder(const QString& source, const QString& target) override;
 
 private:
-    bool isPseudoMount(const QString& path) const;
-    mutable std::optional<std::set<QString>> pseudoMounts_;
+    bool isPseudoDevice(std::uint64_t device) const;
+    mutable std::optional<std::set<std::uint64_t>> pseudoDevices_;
 };
 
 }  // namespace platform

@@ -9,7 +9,17 @@ namespace platform {
 
 QString QtProcess::programFolder() const { return QCoreApplication::applicationDirPath(); }
 
-void QtProcess::processEvents() { QCoreApplication::processEvents(); }
+namespace {
+constexpr qint64 kEventInterval = 15;  // milliseconds
+}
+
+QtProcess::QtProcess() { sinceEvents_.start(); }
+
+void QtProcess::processEvents() {
+    if (sinceEvents_.elapsed() < kEventInterval) return;
+    QCoreApplication::processEvents();
+    sinceEvents_.restart();
+}
 
 void QtProcess::end() {
     std::fflush(nullptr);

@@ -1,6 +1,7 @@
 #pragma once
 // The running program: where it lives, letting pending window events run, ending it.
 
+#include <QElapsedTimer>
 #include <QString>
 
 namespace platform {
@@ -17,11 +18,18 @@ public:
     virtual void end() = 0;
 };
 
+// Hands over to the event loop at most every few milliseconds: often enough
+// for the window to repaint and answer input, rarely enough that a long loop
+// that yields at every step does not spend its time in the event loop.
 class QtProcess : public Process {
 public:
+    QtProcess();
     QString programFolder() const override;
     void processEvents() override;
     [[noreturn]] void end() override;
+
+private:
+    QElapsedTimer sinceEvents_;
 };
 
 }  // namespace platform
