@@ -1,0 +1,28 @@
+#pragma once
+// Where the shared corpus of real Paradox tables is, and every table in it.
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace driver::test {
+
+inline std::filesystem::path corpus(const std::string& relative = {}) {
+    return std::filesystem::path(VELLOMAR_CORPUS_DIR) / relative;
+}
+
+// Every .db of the corpus (any case), as paths relative to the corpus folder, sorted.
+inline std::vector<std::string> corpusTables() {
+    std::vector<std::string> tables;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus())) {
+        std::string extension = entry.path().extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
+        if (entry.is_regular_file() && extension == ".db")
+            tables.push_back(std::filesystem::relative(entry.path(), corpus()).string());
+    }
+    std::sort(tables.begin(), tables.end());
+    return tables;
+}
+
+}  // namespace driver::test

@@ -1,0 +1,108 @@
+// Boundary values of the record encodings and of text decoding.
+
+#include "driver/RecordDecoder.h"
+#include "driver/TextDecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+
+using namespace driver;
+
+namespace {
+std::vector<std::uint8_t> bytes(std::initializer_list<int> list) {
+    std::vector<std::uint8_t> out;
+    for (int b : list) out.push_back(static_cast<std::uint8_t>(b));
+    return out;
+}
+}  // namespace
+
+TEST(RecordDecoder, IntegersAreBigEndianWithTheSignBitFlipped) {
+    EXPECT_EQ(RecordDecoder::integer(bytes({0x80, 0x01}).data(), 2), 1);
+    EXPECT_EQ(RecordDecoder::integer(bytes({0x80, 0x00}).data(), 2), 0);
+    EXPECT_EQ(RecordDecoder::integer(bytes({0x7F, 0xFF}).data(), 2), -1);
+    EXPECT_EQ(RecordDecoder::integer(bytes({0x81, 0x00}).data(), 2), 256);
+    EXPECT_EQ(RecordDecoder::integer(bytes({0x00, 0x00, 0x00, 0x01}).data(), 4), -2147483647);
+    EXPECT_EQ(RecordDecoder::integer(bytes({0xFF, 0xFF, 0xFF, 0xFF}).data(), 4), 2147483647);
+    EXPECT_FALSE(RecordDecoder::integer(bytes({0, 0, 0, 0}).data(), 4).has_value());
+}
+
+TEST(RecordDecoder, DoublesInvertEveryBitWhenNegative) {
+    // 1.0 = 3FF0... stored with the top bit set; -1.0 = BFF0... stored inverted.
+    EXPECT_EQ(RecordDecoder::number(bytes({0xBF, 0xF0, 0, 0, 0, 0, 0, 0}).data()), 1.0);
+    EXPECT_EQ(RecordDecoder::number(bytes({0x40, 0x0F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}).data()), -1.0);
+    EXPECT_EQ(RecordDecoder::number(bytes({0x80, 0, 0, 0, 0, 0, 0, 0}).data()), 0.0);
+    EXPECT_FALSE(RecordDecoder::number(bytes({0, 0, 0, 0, 0, 0, 0, 0}).data()).has_value());
+    // Only the last byte set is still a value (pxlib looks at four bytes only).
+    EXPECT_TRUE(RecordDecoder::number(bytes({0, 0, 0, 0, 0, 0, 0, 1}).data()).has_value());
+}
+
+TEST(RecordDecoder, DaysCountFromFirstJanuaryOfYearOne) {
+    EXPECT_EQ(RecordDecoder::dateFromDays(1), (Date{1, 1, 1}));
+    EXPECT_EQ(RecordDecoder::dateFromDays(36160), (Date{100, 1, 1}));
+    EXPECT_EQ(RecordDecoder::dateFromDays(728783), (Date{1996, 5, 4}));
+    EXPECT_EQ(RecordDecoder::dateFromDays(0), (Date{0, 12, 31}));
+    EXPECT_EQ(RecordDecoder::dateFromDays(-366), (Date{-1, 12, 31}));
+    EXPECT_EQ(RecordDecoder::dateFromDays(-2147483647).year < -5000000, true);
+}
+
+TEST(RecordDecoder, TimestampsSplitIntoDayAndMilliseconds) {
+    // 2011-07-26 11:15:09.890 = day 734344, as stored in a corpus table.
+    const double ms = 734344.0 * 86'400'000 + 40'509'890;
+    std::uint64_t raw = std::bit_cast<std::uint64_t>(ms) | 0x8000'0000'0000'0000ull;
+    std::vector<std::uint8_t> stored(8);
+    for (int i = 0; i < 8; ++i) stored[static_cast<std::size_t>(7 - i)] = static_cast<std::uint8_t>(raw >> (8 * i));
+    EXPECT_EQ(RecordDecoder::timestamp(stored.data()), Value(Timestamp{{2011, 7, 26}, Time{40'509'890}}));
+    // Infinity is damage, not a date.
+    raw = std::bit_cast<std::uint64_t>(HUGE_VAL) | 0x8000'0000'0000'0000ull;
+    for (int i = 0; i < 8; ++i) stored[static_cast<std::size_t>(7 - i)] = static_cast<std::uint8_t>(raw >> (8 * i));
+    EXPECT_TRUE(std::holds_alternative<ValueError>(RecordDecoder::timestamp(stored.data())));
+}
+
+TEST(RecordDecoder, BcdKeepsItsDecimalsAndSign) {
+    std::vector<std::uint8_t> v(17, 0);
+    v[0] = 0xC2;
+    v[15] = 0x01;
+    v[16] = 0x23;
+    EXPECT_EQ(RecordDecoder::bcd(v.data(), 2), Value(Decimal{"1.23"}));
+    EXPECT_EQ(RecordDecoder::bcd(v.data(), 0), Value(Decimal{"123"}));
+    EXPECT_EQ(RecordDecoder::bcd(v.data(), 32), Value(Decimal{"0.00000000000000000000000000000123"}));
+    std::vector<std::uint8_t> negative(17, 0xFF);
+    negative[0] = 0x42;
+    negative[15] = 0xFE;
+    negative[16] = 0xDC;
+    EXPECT_EQ(RecordDecoder::bcd(negative.data(), 2), Value(Decimal{"-1.23"}));
+    negative.assign(17, 0xFF);
+    negative[0] = 0x42;  // negative zero
+    EXPECT_EQ(RecordDecoder::bcd(negative.data(), 2), Value(Decimal{"0.00"}));
+    std::vector<std::uint8_t> null(17, 0);
+    EXPECT_TRUE(isNull(RecordDecoder::bcd(null.data(), 2)));
+    null[0] = 0x06;  // decimals set but bit 6 clear: also NULL
+    EXPECT_TRUE(isNull(RecordDecoder::bcd(null.data(), 6)));
+}
+
+TEST(TextDecoder, CodePagesComeFromTheHeaderOrTheLanguageDriver) {
+    EXPECT_EQ(TextDecoder::codePageFor(1252, 0xC0, "cyrr"), 1252);
+    EXPECT_EQ(TextDecoder::codePageFor(0, 0x00, "BLROM800"), TextDecoder::kRoman8);
+    EXPECT_EQ(TextDecoder::codePageFor(0, 0xC0, ""), 866);
+    EXPECT_EQ(TextDecoder::codePageFor(0, 0xE6, ""), 865);
+    EXPECT_EQ(TextDecoder::codePageFor(0, 0x99, ""), 437);
+    EXPECT_EQ(TextDecoder::codePageFor(0, 0x00, "intl850"), 850);
+}
+
+TEST(TextDecoder, EveryRequiredCodePageIsAvailable) {
+    for (int page : {437, 850, 852, 857, 860, 861, 863, 865, 866, 936, 1250, 1251, 1252, 1253, 1254, 1255,
+                     1256, 1257, 1258, TextDecoder::kRoman8})
+        EXPECT_EQ(TextDecoder(page).codePage(), page) << page;
+    EXPECT_EQ(TextDecoder(99999).codePage(), 437);
+}
+
+TEST(TextDecoder, InvalidBytesBecomeReplacementCharacters) {
+    const std::uint8_t cp1252[] = {'a', 0x81, 0xE9};  // 0x81 is undefined in 1252
+    EXPECT_EQ(TextDecoder(1252).decode(cp1252, 3), "a\xEF\xBF\xBD\xC3\xA9");
+    const std::uint8_t gbk[] = {0xC4, 0xE3, 0xFF, 'x', 0xC4};  // 你, invalid, x, cut-off lead byte
+    EXPECT_EQ(TextDecoder(936).decode(gbk, 5), "\xE4\xBD\xA0\xEF\xBF\xBDx\xEF\xBF\xBD");
+    const std::uint8_t cp437[] = {0x82, 0x9C};
+    EXPECT_EQ(TextDecoder(437).decode(cp437, 2), "é£");
+}
