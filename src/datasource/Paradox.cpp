@@ -26,6 +26,45 @@ bool ParadoxFolderHasTables(const platform::FileSystem& files, const QString& fo
     return !folders::GetFileList(files, folder, "*.db").empty();
 }
 
+namespace {
+
+QString withoutOuterBlanks(const QString& text) {
+    qsizetype first = 0, last = text.size();
+    while (first < last && text[first] == ' ') ++first;
+    while (last > first && text[last - 1] == ' ') --last;
+    return text.mid(first, last - first);
+}
+
+}  // namespace
+
+void CopyDB(bool isSample, FolderBox& box, platform::Platform& os, const QString& title) {
+    shell::Procedure p(os.messages, "in Vellomar2021/08/31.Paradox.CopyDB ");
+    if (!p.test(100, [&] { return withoutOuterBlanks(box.folder()).contains(' '); })) return;
+
+    QString word;
+    p.step(102, [&] { word = isSample ? "sample" : "Your"; });
+    QString target;
+    p.step(108, [&] { target = shell::ProgramDriveRoot(os.files, os.process) + "TestDB"; });
+
+    platform::Answer answer = platform::Answer::No;
+    p.step(110, [&] {
+        answer = os.messages.show("In some cases the software needs to use a folder without spaces.\r\n"
+                                  "Is it OK to create the folder " + target + " and put " + word +
+                                      " db files in it?",
+                                  title, platform::Buttons::YesNo);
+    });
+    if (answer != platform::Answer::Yes) return;
+
+    p.step(112, [] {});
+    if (p.test(114, [&] { return !os.files.folderExists(target); }))
+        p.step(116, [&] { os.files.createFolder(target); });
+    if (p.test(118, [&] { return os.files.folderExists(target); })) {
+        p.step(120, [&] { os.files.copyFolder(box.folder(), target); });
+        p.step(122, [&] { box.setFolder(target); });
+    }
+    p.step(124, [] {});
+}
+
 void AddTablesToParadoxListbox(shell::ListView& list, const QString& folder, platform::Platform& os) {
     shell::Procedure p(os.messages, "in Vellomar2021/08/31.Paradox.AddTablesToParadoxListbox ");
     p.step(100, [&] { list.clearItems(); });

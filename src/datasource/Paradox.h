@@ -24,6 +24,21 @@ platform::Connection OpenParadoxConnection(const QString& folder, int cursorLoca
 // Throws when the folder exists but cannot be listed.
 bool ParadoxFolderHasTables(const platform::FileSystem& files, const QString& folder);
 
+// The folder box the data source reads and may switch.
+class FolderBox {
+public:
+    virtual ~FolderBox() = default;
+    virtual QString folder() const = 0;
+    // Sets the box as typing would, so the change is remembered at once.
+    virtual void setFolder(const QString& folder) = 0;
+};
+
+// When the folder box's path holds a blank, offers to copy the folder into
+// "TestDB" at the root of the program's drive and, on Yes, copies it there
+// (replacing files of the same name) and points the box at the copy.
+// `isSample` only chooses the prompt's word. Reports its own failures.
+void CopyDB(bool isSample, FolderBox& box, platform::Platform& os, const QString& title);
+
 // Fills `list` with the tables of `folder` and all its subfolders, breadth
 // first: each "*.db" file's name in upper case with every ".DB" removed, files
 // whose names begin with "~" left out, duplicates kept. Reports its own failures.

@@ -137,6 +137,15 @@ AnsiEncoder& encoderFor(int codePage) {
 
 }  // namespace
 
+QString BrowseForFolder(platform::Platform& os, QWidget* owner, const QString& title,
+                        const QString& startFolder) {
+    const bool opensThere = !startFolder.isEmpty() && os.files.folderExists(startFolder);
+    QString chosen = os.folderDialogs.chooseFolder(owner, title, opensThere ? startFolder : QString());
+    const int nul = chosen.indexOf(QChar(0));
+    if (nul >= 0) chosen.truncate(nul);
+    return chosen;
+}
+
 void GetSubDirectories2016(std::vector<QString>& folders, bool recurse, platform::Platform& os) {
     std::set<Identity> seen;
     for (const QString& folder : folders)

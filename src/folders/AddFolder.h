@@ -10,6 +10,12 @@
 
 namespace folders {
 
+// Shows the folder dialog over `owner` with `title`, opened at `startFolder`
+// when that folder exists. Returns the chosen folder's full path, or "" when
+// the user cancels.
+QString BrowseForFolder(platform::Platform& os, QWidget* owner, const QString& title,
+                        const QString& startFolder);
+
 // Extends `folders` (paths ending in "/") with their subfolders, level by level
 // when `recurse` is set: the caller's entries first, then their subfolders
 // grouped by parent, then the next level, and so on. Leaves out hidden system

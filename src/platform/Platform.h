@@ -3,6 +3,7 @@
 // program wires the real pieces; tests wire doubles.
 
 #include "platform/FileSystem.h"
+#include "platform/FolderDialogs.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Process.h"
 #include "platform/Settings.h"
@@ -17,6 +18,7 @@ struct Platform {
     SettingsStore& settings;
     Process& process;
     FileSystem& files;
+    FolderDialogs& folderDialogs;
     WindowFactory windows;
 };
 
@@ -31,6 +33,7 @@ private:
     IniSettingsStore settings_;
     QtProcess process_;
     LinuxFileSystem files_;
+    QtFolderDialogs folderDialogs_;
     Platform platform_;
 };
 

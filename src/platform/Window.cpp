@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QFile>
 #include <QPixmap>
+#include <QScreen>
 #include <QWidget>
 
 #include <stdexcept>
@@ -12,6 +13,12 @@ namespace platform {
 QtWindow::QtWindow(QWidget* widget) : widget_(widget) {}
 
 void QtWindow::show() {
+    if (!shown_) {
+        // Centred on the screen the first time it is shown.
+        shown_ = true;
+        if (const QScreen* screen = widget_->screen())
+            widget_->move(screen->availableGeometry().center() - widget_->rect().center());
+    }
     widget_->show();
     widget_->raise();
     widget_->activateWindow();

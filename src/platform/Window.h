@@ -61,6 +61,7 @@ public:
 private:
     QWidget* widget_;
     int shape_ = DefaultPointer;
+    bool shown_ = false;
     std::unique_ptr<QCursor> customCursor_;
 };
 

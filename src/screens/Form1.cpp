@@ -1,6 +1,9 @@
 #include "screens/Form1.h"
 
+#include "folders/AddFolder.h"
+#include "screens/Form2.h"
 #include "screens/Wizard.h"
+#include "shell/Appearance.h"
 #include "shell/ErrorReport.h"
 #include "shell/Main.h"
 
@@ -15,7 +18,8 @@ namespace screens {
 
 namespace {
 const QString kFolderKey = QStringLiteral("ParadoxFile");
-}
+const QString kBrowseStartKey = QStringLiteral("LastFolderDot");
+}  // namespace
 
 Form1::Form1(Wizard& wizard) : Screen(wizard, 8040, 2115) {
     setObjectName("Form1");
@@ -47,15 +51,27 @@ Form1::Form1(Wizard& wizard) : Screen(wizard, 8040, 2115) {
     setTabOrder(Text1, PushButton5);
     setTabOrder(PushButton5, PushButton2);
     setTabOrder(PushButton2, PushButton3);
-    setTabOrder(PushButton3, PushButton1);
+    setTabOrder(PushButton3, Frame1);
+    setTabOrder(Frame1, PushButton1);
+
+    shell::ApplyFonts(this, false);
+    shell::ApplyDesignColors(this);
+    handOver({PushButton1, PushButton2, PushButton3, PushButton5});
+    arrowOver({Frame1, Text1});
 
     connect(Text1, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
     Text1->installEventFilter(this);
+    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
+    connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
+    connect(PushButton3, &QPushButton::clicked, this, [this] { PushButton3_Click(); });
+    connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
 }
 
 void Form1::Form_Load() {
     platform::Platform& os = wizard_.platform();
     shell::Procedure p(os.messages, "in Vellomar2021/08/31.Form1.Form_Load ");
+
+    p.step(102, [&] { shell::LoadSkin(this, os.files, os.process.programFolder()); });
 
     const QString pointerFile = wizard_.programFile("HAND-M.CUR");
     if (p.test(122, [&] { return shell::PathExists(os.files, pointerFile); }))
@@ -71,6 +87,59 @@ void Form1::Form_Load() {
         window().setIcon(wizard_.applicationIcon());
         wizard_.SetApplicationTitle(kProductName);
     });
+
+    if (p.test(130, [&] { return shell::PathExists(os.files, folder()); })) {
+        p.step(132, [&] { wizard_.form2().window().show(); });
+        p.step(134, [&] { handedOver_ = true; });
+    }
+}
+
+void Form1::PushButton5_Click() {
+    platform::Platform& os = wizard_.platform();
+    shell::Procedure p(os.messages, "in Vellomar2021/08/31.Form1.PushButton5_Click ");
+    QString chosen;
+    p.step(100, [&] {
+        const QString start = os.settings.GetSetting(shell::kSettingsApplication,
+                                                     shell::kSettingsSection, kBrowseStartKey, QString());
+        chosen = folders::BrowseForFolder(os, this, "Please select folder:", start);
+    });
+    if (p.test(102, [&] { return chosen.isEmpty(); })) return;
+    p.step(104, [&] { setFolder(chosen); });
+    p.step(106, [&] { datasource::CopyDB(false, *this, os, wizard_.applicationTitle()); });
+}
+
+void Form1::PushButton1_Click() {
+    platform::Platform& os = wizard_.platform();
+    shell::Procedure p(os.messages, "in Vellomar2021/08/31.Form1.PushButton1_Click ");
+    p.step(100, [&] { setFolder(os.process.programFolder() + "/Samples"); });
+    p.step(102, [&] { datasource::CopyDB(true, *this, os, wizard_.applicationTitle()); });
+}
+
+void Form1::PushButton2_Click() {
+    platform::Platform& os = wizard_.platform();
+    shell::Procedure p(os.messages, "in Vellomar2021/08/31.Form1.PushButton2_Click ");
+    p.step(100, [&] { datasource::CopyDB(false, *this, os, wizard_.applicationTitle()); });
+    bool hasTables = false;
+    p.step(102, [&] { hasTables = datasource::ParadoxFolderHasTables(os.files, folder()); });
+    if (p.test(104, [&] { return hasTables; }))
+        wizard_.message("Connection successful.");
+    else
+        p.step(106, [&] { wizard_.message("Could not connect."); });
+}
+
+void Form1::PushButton3_Click() {
+    platform::Platform& os = wizard_.platform();
+    shell::Procedure p(os.messages, "in Vellomar2021/08/31.Form1.PushButton3_Click ");
+    p.step(100, [&] { datasource::CopyDB(false, *this, os, wizard_.applicationTitle()); });
+    bool hasTables = false;
+    p.step(102, [&] { hasTables = datasource::ParadoxFolderHasTables(os.files, folder()); });
+    if (p.test(104, [&] { return !hasTables; })) {
+        wizard_.message("Could not connect.");
+        return;
+    }
+    p.step(106, [&] { datasource::AddTablesToParadoxListbox(*wizard_.form2().ListView1, folder(), os); });
+    p.step(108, [&] { wizard_.form2().window().show(); });
+    p.step(110, [&] { window().hide(); });
 }
 
 void Form1::Text1_Change() {

@@ -1,6 +1,8 @@
 #pragma once
-// The connection set-up screen and the program's start-up window.
+// The connection set-up screen and the program's start-up window: the user
+// names the folder of Paradox tables, tests it and moves on.
 
+#include "datasource/Paradox.h"
 #include "screens/Screen.h"
 
 #include <exception>
@@ -12,23 +14,31 @@ class QPushButton;
 
 namespace screens {
 
-class Form1 : public Screen {
+class Form1 : public Screen, public datasource::FolderBox {
     Q_OBJECT
 public:
     explicit Form1(Wizard& wizard);
 
-    // Start-up: pointer picture, remembered folder, caption, icon and title.
+    // Start-up: skin, pointer picture, remembered folder, caption, icon and
+    // title; hands over to the table selection screen when the remembered
+    // folder still exists.
     void Form_Load();
     // True when the load showed another screen instead of this one.
     bool handedOver() const { return handedOver_; }
+
+    void PushButton1_Click();  // "Load Sample/Example Database"
+    void PushButton2_Click();  // "Test Connection"
+    void PushButton3_Click();  // "Next >"
+    void PushButton5_Click();  // "..."
 
     // Saves every change of the folder box under "ParadoxFile".
     void Text1_Change();
     void Text1_GotFocus();
 
-    // Sets the folder box; a failure to save the new text reaches the caller.
-    void setFolder(const QString& folder);
-    QString folder() const;
+    // The folder box. Setting it saves the new text; a failure to save
+    // reaches the caller.
+    QString folder() const override;
+    void setFolder(const QString& folder) override;
 
     QGroupBox* Frame1;
     QLabel* Label2;

@@ -2,6 +2,7 @@
 
 #include "screens/Wizard.h"
 
+#include <QAbstractScrollArea>
 #include <QCloseEvent>
 
 namespace screens {
@@ -12,13 +13,56 @@ Screen::Screen(Wizard& wizard, int clientWidthTwips, int clientHeightTwips)
       wizard_(wizard) {
     setFixedSize(clientWidthTwips / 15, clientHeightTwips / 15);
     window_ = wizard.platform().windows(this);
+    arrowOver({this});
 }
 
 void Screen::Form_Unload() { wizard_.platform().process.end(); }
 
+void Screen::MouseMove(QWidget* control) {
+    if (window_->mousePointer() == platform::BusyPointer) return;
+    window_->setMousePointer(hand_.contains(control) ? platform::CustomPointer
+                                                     : platform::DefaultPointer);
+}
+
+void Screen::follow(QWidget* control) {
+    control->setMouseTracking(true);
+    control->installEventFilter(this);
+    // Lists and grids receive the mouse in their viewport.
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(control)) {
+        area->viewport()->setMouseTracking(true);
+        area->viewport()->installEventFilter(this);
+    }
+}
+
+void Screen::handOver(std::initializer_list<QWidget*> controls) {
+    for (QWidget* c : controls) {
+        hand_.insert(c);
+        follow(c);
+    }
+}
+
+void Screen::arrowOver(std::initializer_list<QWidget*> controls) {
+    for (QWidget* c : controls) {
+        arrow_.insert(c);
+        follow(c);
+    }
+}
+
 void Screen::closeEvent(QCloseEvent* event) {
     Form_Unload();
     event->accept();
+}
+
+bool Screen::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
+        QObject* control = watched;
+        if (!hand_.contains(control) && !arrow_.contains(control) && control->parent() &&
+            qobject_cast<QAbstractScrollArea*>(control->parent()))
+            control = control->parent();  // a list's or grid's viewport
+        if (hand_.contains(control) || arrow_.contains(control))
+            MouseMove(static_cast<QWidget*>(control));
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void placeTwips(QWidget* control, int left, int top, int width, int height) {

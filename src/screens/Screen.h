@@ -1,11 +1,14 @@
 #pragma once
 // What the three wizard screens have in common: a fixed-size top-level window
-// reached through the platform's window operations, whose closing ends the program.
+// reached through the platform's window operations, whose closing ends the
+// program, and the pointer that follows the mouse over its controls.
 
 #include "platform/Window.h"
 
+#include <QSet>
 #include <QWidget>
 
+#include <initializer_list>
 #include <memory>
 
 namespace screens {
@@ -22,11 +25,24 @@ public:
     // Closing any screen ends the whole program.
     void Form_Unload();
 
+    // The mouse moved over `control`: the hand over push buttons, the arrow
+    // over the other controls that follow the mouse, nothing while busy.
+    void MouseMove(QWidget* control);
+
 protected:
+    void handOver(std::initializer_list<QWidget*> controls);
+    void arrowOver(std::initializer_list<QWidget*> controls);
+
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     Wizard& wizard_;
     std::unique_ptr<platform::Window> window_;
+
+private:
+    void follow(QWidget* control);
+    QSet<QObject*> hand_;
+    QSet<QObject*> arrow_;
 };
 
 // Places a control by its design position and size in twips (15 to a pixel).

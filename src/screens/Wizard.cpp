@@ -1,6 +1,8 @@
 #include "screens/Wizard.h"
 
 #include "screens/Form1.h"
+#include "screens/Form2.h"
+#include "screens/Form3.h"
 #include "shell/Main.h"
 
 #include <QCoreApplication>
@@ -25,6 +27,22 @@ Form1& Wizard::form1() {
         form1_->Form_Load();
     }
     return *form1_;
+}
+
+Form2& Wizard::form2() {
+    if (!form2_) {
+        form2_ = std::make_unique<Form2>(*this);
+        form2_->Form_Load();
+    }
+    return *form2_;
+}
+
+Form3& Wizard::form3() {
+    if (!form3_) {
+        form3_ = std::make_unique<Form3>(*this);
+        form3_->Form_Load();
+    }
+    return *form3_;
 }
 
 void Wizard::SetApplicationTitle(const QString& productName) {

@@ -12,6 +12,8 @@
 namespace screens {
 
 class Form1;
+class Form2;
+class Form3;
 
 inline const QString kProductName = QStringLiteral("Vellomar");
 
@@ -24,7 +26,10 @@ public:
     // handed over to another screen.
     void start();
 
+    // Each screen is created and loaded the first time it is touched.
     Form1& form1();
+    Form2& form2();
+    Form3& form3();
 
     platform::Platform& platform() { return platform_; }
 
@@ -46,6 +51,8 @@ private:
     platform::Platform& platform_;
     QString applicationTitle_;
     std::unique_ptr<Form1> form1_;
+    std::unique_ptr<Form2> form2_;
+    std::unique_ptr<Form3> form3_;
 };
 
 }  // namespace screens

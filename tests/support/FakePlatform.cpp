@@ -35,7 +35,7 @@ void FakeSettingsStore::SaveSetting(const QString& application, const QString& s
 }
 
 FakePlatform::FakePlatform(platform::FileSystem* files)
-    : platform_{messages, settings, process, files ? *files : realFiles, [this](QWidget* widget) {
+    : platform_{messages, settings, process, files ? *files : realFiles, folderDialogs, [this](QWidget* widget) {
                     auto window = std::make_unique<FakeWindow>();
                     windows[widget] = window.get();
                     return window;

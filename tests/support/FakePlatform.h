@@ -55,6 +55,25 @@ public:
     int ends = 0;
 };
 
+// Answers from a script ("" = cancel when the script is used up) and records each call.
+class FakeFolderDialogs : public platform::FolderDialogs {
+public:
+    struct Call {
+        QWidget* owner;
+        QString title;
+        QString startFolder;
+    };
+    QString chooseFolder(QWidget* owner, const QString& title, const QString& startFolder) override {
+        calls.push_back({owner, title, startFolder});
+        if (answers.empty()) return {};
+        QString next = answers.front();
+        answers.pop_front();
+        return next;
+    }
+    std::vector<Call> calls;
+    std::deque<QString> answers;
+};
+
 class FakeWindow : public platform::Window {
 public:
     void show() override { visible = true; ++shows; }
@@ -94,6 +113,7 @@ public:
     FakeSettingsStore settings;
     FakeProcess process;
     platform::LinuxFileSystem realFiles;
+    FakeFolderDialogs folderDialogs;
     QTemporaryDir programDir;
     std::map<const QWidget*, FakeWindow*> windows;
 

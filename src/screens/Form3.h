@@ -1,0 +1,56 @@
+#pragma once
+// The field selection and preview screen: the user moves field names between
+// the available and the chosen list while a grid previews the table.
+
+#include "platform/RecordsetModel.h"
+#include "screens/Screen.h"
+#include "shell/ListView.h"
+
+#include <memory>
+
+class QGroupBox;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+
+namespace screens {
+
+class Form3 : public Screen {
+    Q_OBJECT
+public:
+    explicit Form3(Wizard& wizard);
+
+    void Form_Load();
+    void PushButton2_Click();  // "< Back"
+    void PushButton5_Click();  // ">"
+    void PushButton6_Click();  // ">>"
+    void PushButton7_Click();  // "<"
+    void PushButton8_Click();  // "<<"
+    void ListView1_DblClick() { PushButton5_Click(); }
+    void ListView2_DblClick() { PushButton7_Click(); }
+
+    // Shows `rows` in the preview grid (nothing: an empty grid). The grid owns
+    // the model from then on.
+    void bindPreview(std::unique_ptr<platform::RecordsetModel> rows);
+
+    QPushButton* PushButton2;
+    QGroupBox* Frame1;
+    QTableView* DataGrid1;
+    QGroupBox* Frame2;
+    shell::ListView* ListView1;
+    QPushButton* PushButton5;
+    QPushButton* PushButton6;
+    QPushButton* PushButton7;
+    QPushButton* PushButton8;
+    shell::ListView* ListView2;
+    QPushButton* PushButton9;
+    QProgressBar* ProgressBar1;
+
+private:
+    void moveSelected(shell::ListView& from, shell::ListView& to, const char* context);
+    void moveAll(shell::ListView& from, shell::ListView& to, const char* context);
+
+    std::unique_ptr<platform::RecordsetModel> preview_;
+};
+
+}  // namespace screens

@@ -1,0 +1,362 @@
+// The whole wizard driven through its real screens, with scripted message
+// boxes and folder dialog.
+
+#include "screens/Form1.h"
+#include "screens/Form2.h"
+#include "screens/Form3.h"
+#include "screens/Wizard.h"
+#include "support/FakePlatform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QGroupBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using platform::Answer;
+using screens::Wizard;
+
+namespace {
+
+const QString kCorpus = VELLOMAR_CORPUS_DIR;
+const QString kFolderKey = "Quillmark/Vellomar/ParadoxFile";
+
+// The real file system, with the program's drive rooted in a folder of the test's.
+class RootedFileSystem : public platform::LinuxFileSystem {
+public:
+    explicit RootedFileSystem(QString root) : root_(std::move(root)) {}
+    QString driveName(const QString&) const override { return root_; }
+
+private:
+    QString root_;
+};
+
+QStringList texts(const shell::ListView& list) {
+    QStringList all;
+    for (int i = 1; i <= list.count(); ++i) all << list.itemText(i);
+    return all;
+}
+
+class WizardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QDir().mkpath(folder));
+        copyTable("flrizzato-DelphiAcademy/country.db", folder + "/country.db");
+        copyTable("flrizzato-DelphiAcademy/parts.db", folder + "/Parts.DB");
+    }
+
+    void copyTable(const QString& corpusFile, const QString& target) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(target).absolutePath()));
+        ASSERT_TRUE(QFile::copy(kCorpus + "/" + corpusFile, target)) << target.toStdString();
+    }
+
+    Wizard& start() {
+        wizard = std::make_unique<Wizard>(fake.platform());
+        wizard->start();
+        return *wizard;
+    }
+
+    // From Form1 with `folder` typed in, through "Next >", to the table list.
+    screens::Form2& toTables() {
+        Wizard& w = wizard ? *wizard : start();
+        w.form1().Text1->setText(folder);
+        w.form1().PushButton3->click();
+        return w.form2();
+    }
+
+    // Chooses `table` on Form2 and presses "Next >".
+    screens::Form3& toFields(const QString& table) {
+        screens::Form2& tables = wizard ? wizard->form2() : toTables();
+        const QStringList names = texts(*tables.ListView1);
+        tables.ListView1->selectPosition(int(names.indexOf(table)) + 1);
+        tables.PushButton3->click();
+        return wizard->form3();
+    }
+
+    fakes::FakeWindow& win(const QWidget& screen) { return fake.windowOf(&screen); }
+    std::vector<QString> shownTexts() const { return fake.messages.texts(); }
+
+    QTemporaryDir tmp;
+    const QString folder = tmp.path() + "/data";
+    const QString driveRoot = tmp.path() + "/drive";
+    RootedFileSystem files{driveRoot};
+    fakes::FakePlatform fake{&files};
+    std::unique_ptr<Wizard> wizard;
+};
+
+}  // namespace
+
+TEST_F(WizardTest, RememberedFolderOpensOnTheTableList) {
+    fake.settings.values[kFolderKey] = folder;
+    Wizard& w = start();
+    EXPECT_FALSE(win(w.form1()).visible);
+    EXPECT_TRUE(win(w.form2()).visible);
+    QStringList tables = texts(*w.form2().ListView1);
+    tables.sort();
+    EXPECT_EQ(tables, (QStringList{"COUNTRY", "PARTS"}));
+    EXPECT_EQ(w.form2().ListView1->headerItem()->text(0), "Which table do you want to send to Excel?");
+
+    w.form2().PushButton2->click();  // "< Back"
+    EXPECT_TRUE(win(w.form1()).visible);
+    EXPECT_FALSE(win(w.form2()).visible);
+    EXPECT_EQ(w.form1().Text1->text(), folder);
+}
+
+TEST_F(WizardTest, TestAndNextSayCouldNotConnectWithoutTables) {
+    Wizard& w = start();
+    ASSERT_TRUE(QDir().mkpath(tmp.path() + "/empty/sub"));
+    copyTable("flrizzato-DelphiAcademy/country.db", tmp.path() + "/empty/sub/country.db");
+    for (const QString& box : {QString(), tmp.path() + "/empty", tmp.path() + "/missing"}) {
+        fake.messages.shown.clear();
+        w.form1().Text1->setText(box);
+        w.form1().PushButton2->click();
+        w.form1().PushButton3->click();
+        EXPECT_EQ(shownTexts(), (std::vector<QString>{"Could not connect.", "Could not connect."}))
+            << box.toStdString();
+        EXPECT_EQ(fake.messages.shown[0].title, "Vellomar");
+        EXPECT_TRUE(win(w.form1()).visible);
+    }
+    EXPECT_EQ(fake.windows.size(), 1u);  // the table list was never created
+}
+
+TEST_F(WizardTest, GoodFolderConnectsAndMovesOn) {
+    Wizard& w = start();
+    w.form1().Text1->setText(folder);
+    w.form1().PushButton2->click();
+    EXPECT_EQ(shownTexts(), std::vector<QString>{"Connection successful."});
+
+    screens::Form2& tables = toTables();
+    EXPECT_TRUE(win(tables).visible);
+    EXPECT_FALSE(win(w.form1()).visible);
+    EXPECT_EQ(tables.ListView1->count(), 2);  // filled twice, not doubled
+    EXPECT_EQ(fake.settings.values[kFolderKey], folder);
+}
+
+TEST_F(WizardTest, FolderWithABlankIsOfferedACopy) {
+    const QString spaced = tmp.path() + "/my data";
+    copyTable("flrizzato-DelphiAcademy/country.db", spaced + "/country.db");
+    ASSERT_TRUE(QDir().mkpath(driveRoot));
+    Wizard& w = start();
+    w.form1().Text1->setText(spaced);
+
+    fake.messages.answers = {Answer::No};
+    w.form1().PushButton2->click();
+    ASSERT_EQ(fake.messages.shown.size(), 2u);
+    EXPECT_EQ(fake.messages.shown[0].text,
+              "In some cases the software needs to use a folder without spaces.\r\n"
+              "Is it OK to create the folder " + driveRoot + "/TestDB and put Your db files in it?");
+    EXPECT_EQ(fake.messages.shown[0].buttons, platform::Buttons::YesNo);
+    EXPECT_EQ(fake.messages.shown[0].icon, platform::Icon::None);
+    EXPECT_EQ(fake.messages.shown[1].text, "Connection successful.");
+    EXPECT_EQ(w.form1().Text1->text(), spaced);
+    EXPECT_FALSE(QDir(driveRoot + "/TestDB").exists());
+
+    fake.messages.shown.clear();
+    fake.messages.answers = {Answer::Yes};
+    w.form1().PushButton3->click();
+    EXPECT_EQ(shownTexts().size(), 1u);
+    EXPECT_EQ(w.form1().Text1->text(), driveRoot + "/TestDB");
+    EXPECT_EQ(fake.settings.values[kFolderKey], driveRoot + "/TestDB");
+    EXPECT_TRUE(QFile::exists(driveRoot + "/TestDB/country.db"));
+    EXPECT_EQ(texts(*w.form2().ListView1), QStringList{"COUNTRY"});
+
+    // Only outer blanks: no offer.
+    fake.messages.shown.clear();
+    w.form1().Text1->setText(" " + folder + " ");
+    w.form1().PushButton2->click();
+    EXPECT_EQ(shownTexts(), std::vector<QString>{"Could not connect."});
+}
+
+TEST_F(WizardTest, CopyFailuresAreReportedAndTheFolderBoxFollowsTheCopyStep) {
+    Wizard& w = start();
+    // No drive folder: the target cannot be created and the box keeps its text.
+    w.form1().Text1->setText(tmp.path() + "/my data");
+    fake.messages.answers = {Answer::Yes};
+    w.form1().PushButton2->click();
+    ASSERT_EQ(fake.messages.shown.size(), 3u);
+    EXPECT_TRUE(fake.messages.shown[1].text.contains("in Vellomar2021/08/31.Paradox.CopyDB at line 116\r\r"));
+    EXPECT_EQ(fake.messages.shown[2].text, "Could not connect.");
+    EXPECT_EQ(w.form1().Text1->text(), tmp.path() + "/my data");
+
+    // Target there, source missing: the copy fails, the box is switched all the same.
+    ASSERT_TRUE(QDir().mkpath(driveRoot));
+    fake.messages.shown.clear();
+    fake.messages.answers = {Answer::Yes};
+    w.form1().PushButton2->click();
+    ASSERT_EQ(fake.messages.shown.size(), 3u);
+    EXPECT_TRUE(fake.messages.shown[1].text.contains("CopyDB at line 120\r\r"));
+    EXPECT_EQ(w.form1().Text1->text(), driveRoot + "/TestDB");
+}
+
+TEST_F(WizardTest, BrowseAndSampleSetTheFolderBox) {
+    Wizard& w = start();
+    w.form1().Text1->setText("/kept");
+    fake.settings.values["Quillmark/Vellomar/LastFolderDot"] = folder;
+    w.form1().PushButton5->click();  // cancelled
+    ASSERT_EQ(fake.folderDialogs.calls.size(), 1u);
+    EXPECT_EQ(fake.folderDialogs.calls[0].title, "Please select folder:");
+    EXPECT_EQ(fake.folderDialogs.calls[0].startFolder, folder);
+    EXPECT_EQ(fake.folderDialogs.calls[0].owner, &w.form1());
+    EXPECT_EQ(w.form1().Text1->text(), "/kept");
+
+    fake.settings.values["Quillmark/Vellomar/LastFolderDot"] = tmp.path() + "/gone";
+    fake.folderDialogs.answers = {folder};
+    w.form1().PushButton5->click();
+    EXPECT_EQ(fake.folderDialogs.calls[1].startFolder, "");  // a missing start folder is not used
+    EXPECT_EQ(w.form1().Text1->text(), folder);
+    EXPECT_EQ(fake.settings.values[kFolderKey], folder);
+
+    w.form1().PushButton1->click();
+    EXPECT_EQ(w.form1().Text1->text(), fake.process.folder + "/Samples");
+    EXPECT_TRUE(fake.messages.shown.empty());  // no test, no message
+}
+
+TEST_F(WizardTest, TableChoiceFillsTheFieldScreen) {
+    screens::Form2& tables = toTables();
+    tables.ListView1->clearSelection();
+    tables.PushButton3->click();
+    EXPECT_EQ(shownTexts(), std::vector<QString>{"Please select a table"});
+    EXPECT_TRUE(win(tables).visible);
+
+    screens::Form3& fields = toFields("COUNTRY");
+    EXPECT_EQ(wizard->SelectedTable, "COUNTRY");
+    EXPECT_TRUE(win(fields).visible);
+    EXPECT_FALSE(win(tables).visible);
+    EXPECT_EQ(win(tables).pointer, 0);
+    EXPECT_EQ(texts(*fields.ListView1), (QStringList{"Name", "Capital", "Continent", "Area", "Population"}));
+    EXPECT_EQ(fields.ListView1->selectedPosition(), 1);
+    EXPECT_TRUE(fields.PushButton5->isEnabled());
+    EXPECT_FALSE(fields.PushButton7->isEnabled());
+    ASSERT_NE(fields.DataGrid1->model(), nullptr);
+    EXPECT_EQ(fields.DataGrid1->model()->rowCount(), 18);
+    EXPECT_EQ(fields.ListView1->headerItem()->text(0), "Fields");
+    EXPECT_EQ(shownTexts().size(), 1u);
+}
+
+TEST_F(WizardTest, MovingFieldsFollowsTheEnablingRule) {
+    screens::Form3& f = toFields("COUNTRY");
+    auto select = [](shell::ListView& list, const QString& text) {
+        list.selectPosition(int(texts(list).indexOf(text)) + 1);
+    };
+
+    select(*f.ListView1, "Continent");
+    f.PushButton5->click();
+    select(*f.ListView1, "Name");
+    f.ListView1_DblClick();
+    EXPECT_EQ(texts(*f.ListView2), (QStringList{"Continent", "Name"}));
+    EXPECT_EQ(texts(*f.ListView1), (QStringList{"Capital", "Area", "Population"}));
+    EXPECT_TRUE(f.PushButton9->isEnabled());
+    EXPECT_TRUE(f.PushButton7->isEnabled());
+
+    select(*f.ListView2, "Name");
+    f.PushButton7->click();
+    EXPECT_EQ(texts(*f.ListView1), (QStringList{"Capital", "Area", "Population", "Name"}));
+
+    // No selection: a message, nothing moves.
+    f.ListView1->clearSelection();
+    f.PushButton5->click();
+    EXPECT_EQ(shownTexts(), std::vector<QString>{"Please select a field first."});
+    EXPECT_EQ(fake.messages.shown[0].title, "Vellomar");
+
+    f.PushButton6->click();  // ">>"
+    EXPECT_EQ(texts(*f.ListView2), (QStringList{"Continent", "Capital", "Area", "Population", "Name"}));
+    EXPECT_EQ(f.ListView1->count(), 0);
+    EXPECT_FALSE(f.PushButton5->isEnabled());
+    EXPECT_FALSE(f.PushButton6->isEnabled());
+    f.PushButton5->setEnabled(true);
+    f.PushButton5->click();  // an empty list: nothing at all
+    EXPECT_EQ(shownTexts().size(), 1u);
+
+    select(*f.ListView2, "Area");
+    f.ListView2_DblClick();
+    EXPECT_EQ(texts(*f.ListView1), QStringList{"Area"});
+
+    f.PushButton8->click();  // "<<" in chosen order to the end
+    EXPECT_EQ(texts(*f.ListView1), (QStringList{"Area", "Continent", "Capital", "Population", "Name"}));
+    EXPECT_FALSE(f.PushButton7->isEnabled());
+    EXPECT_FALSE(f.PushButton8->isEnabled());
+    EXPECT_FALSE(f.PushButton9->isEnabled());
+    EXPECT_TRUE(f.PushButton5->isEnabled());
+}
+
+TEST_F(WizardTest, ChosenFieldsSurviveBackAndAnotherTable) {
+    screens::Form3& f = toFields("COUNTRY");
+    f.ListView1->selectPosition(1);  // Name
+    f.PushButton5->click();
+    f.PushButton2->click();  // "< Back"
+    EXPECT_TRUE(win(wizard->form2()).visible);
+    EXPECT_FALSE(win(f).visible);
+
+    toFields("COUNTRY");
+    EXPECT_EQ(texts(*f.ListView2), QStringList{"Name"});
+    EXPECT_FALSE(texts(*f.ListView1).contains("Name"));
+
+    toFields("PARTS");
+    EXPECT_EQ(wizard->SelectedTable, "PARTS");
+    EXPECT_EQ(texts(*f.ListView2), QStringList{"Name"});
+    EXPECT_EQ(texts(*f.ListView1).size(), 7);
+    EXPECT_TRUE(f.PushButton7->isEnabled());
+
+    // All of a table's fields already chosen: the list ends empty while ">" stays enabled.
+    f.PushButton6->click();
+    toFields("PARTS");
+    EXPECT_EQ(f.ListView1->count(), 0);
+    EXPECT_TRUE(f.PushButton5->isEnabled());
+    EXPECT_TRUE(fake.messages.shown.empty());
+}
+
+TEST_F(WizardTest, TableNamesWithBracketsStillOpen) {
+    copyTable("flrizzato-DelphiAcademy/country.db", folder + "/odd]name`.db");
+    screens::Form3& f = toFields("ODD]NAME`");
+    EXPECT_TRUE(fake.messages.shown.empty());
+    EXPECT_EQ(f.ListView1->count(), 5);
+    EXPECT_EQ(screens::PreviewQuery("ORDERS"), "SELECT * FROM [ORDERS];");
+}
+
+TEST_F(WizardTest, AFailingOpenIsReportedAndTheFieldScreenStaysEmpty) {
+    screens::Form2& tables = toTables();
+    QFile::remove(folder + "/country.db");
+    QFile::remove(folder + "/Parts.DB");
+    tables.ListView1->selectPosition(1);
+    tables.PushButton3->click();
+    ASSERT_GE(fake.messages.shown.size(), 2u);
+    EXPECT_TRUE(fake.messages.shown[0].text.contains("PushButton3_Click at line 126\r\r"));
+    EXPECT_TRUE(win(wizard->form3()).visible);
+    EXPECT_EQ(wizard->form3().ListView1->count(), 0);
+}
+
+TEST_F(WizardTest, ClosingAnyScreenEndsTheProgram) {
+    screens::Form3& f = toFields("COUNTRY");
+    f.close();
+    EXPECT_EQ(fake.process.ends, 1);
+    wizard->form2().close();
+    EXPECT_EQ(fake.process.ends, 2);
+}
+
+TEST_F(WizardTest, PointerFollowsTheMouseButNotWhileBusy) {
+    screens::Form3& f = toFields("COUNTRY");
+    fakes::FakeWindow& w = win(f);
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(f.PushButton9, &enter);
+    EXPECT_EQ(w.pointer, 99);
+    QApplication::sendEvent(f.ListView1->viewport(), &enter);
+    EXPECT_EQ(w.pointer, 0);
+
+    w.pointer = 11;
+    for (QWidget* control : std::initializer_list<QWidget*>{f.PushButton5, f.DataGrid1, static_cast<QWidget*>(&f), f.Frame2}) {
+        QApplication::sendEvent(control, &enter);
+        EXPECT_EQ(w.pointer, 11);
+    }
+
+    screens::Form1& first = wizard->form1();
+    QApplication::sendEvent(first.PushButton1, &enter);
+    EXPECT_EQ(win(first).pointer, 99);
+    QApplication::sendEvent(first.Text1, &enter);
+    EXPECT_EQ(win(first).pointer, 0);
+}
