@@ -76,7 +76,7 @@ void ParadoxTable::readRow(std::int64_t index, std::vector<Value>& out) const {
     withRecord(index, [&](const std::uint8_t* bytes, const RecordDecoder::Place& place) {
         out.resize(fields_.size());
         for (std::size_t i = 0; i < fields_.size(); ++i)
-            out[i] = decoder_->decode(bytes, static_cast<int>(i), place);
+            decoder_->decode(bytes, static_cast<int>(i), place, out[i]);
     });
 }
 

@@ -88,7 +88,8 @@ Value RecordDecoder::timestamp(const std::uint8_t* bytes) {
     if (!value) return Null{};
     if (!std::isfinite(*value) || std::fabs(*value) > kTimestampLimit)
         return ValueError{"timestamp value " + std::to_string(*value) + " is out of range"};
-    const std::int64_t total = std::llround(*value);
+    // Round half away from zero (what llround does, without the library call).
+    const std::int64_t total = static_cast<std::int64_t>(*value < 0 ? *value - 0.5 : *value + 0.5);
     const std::int64_t day = floorDiv(total, kMillisecondsPerDay);
     return Timestamp{dateFromDays(day), Time{total - day * kMillisecondsPerDay}};
 }
@@ -132,56 +133,75 @@ Value RecordDecoder::bcd(const std::uint8_t* bytes, int decimals) {
     return Decimal{std::move(text)};
 }
 
-Value RecordDecoder::decode(const std::uint8_t* record, int column, const Place& place) const {
+void RecordDecoder::decode(const std::uint8_t* record, int column, const Place& place, Value& out) const {
     const Layout& f = layout_[static_cast<std::size_t>(column)];
     const std::uint8_t* bytes = record + f.offset;
     switch (f.type) {
         case FieldType::Alpha: {
-            if (bytes[0] == 0) return Null{};
+            if (bytes[0] == 0) {
+                out = Null{};
+                return;
+            }
             const void* nul = std::memchr(bytes, 0, static_cast<std::size_t>(f.size));
             const std::size_t length =
                 nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes)
                     : static_cast<std::size_t>(f.size);
-            return text_.decode(bytes, length);
+            std::string* text = std::get_if<std::string>(&out);
+            if (!text) text = &out.emplace<std::string>();
+            text->clear();
+            text_.decode(bytes, length, *text);
+            return;
         }
         case FieldType::Short:
         case FieldType::Long:
         case FieldType::AutoIncrement: {
             const auto value = integer(bytes, f.size);
-            return value ? Value(*value) : Value(Null{});
+            if (value) out = *value;
+            else out = Null{};
+            return;
         }
         case FieldType::Date: {
             const auto value = integer(bytes, 4);
-            return value ? Value(dateFromDays(*value)) : Value(Null{});
+            if (value) out = dateFromDays(*value);
+            else out = Null{};
+            return;
         }
         case FieldType::Time: {
             const auto value = integer(bytes, 4);
-            return value ? Value(Time{*value}) : Value(Null{});
+            if (value) out = Time{*value};
+            else out = Null{};
+            return;
         }
         case FieldType::Number: {
             const auto value = number(bytes);
-            return value ? Value(*value) : Value(Null{});
+            if (value) out = *value;
+            else out = Null{};
+            return;
         }
         case FieldType::Money: {
             const auto value = number(bytes);
-            return value ? Value(Money{*value}) : Value(Null{});
+            if (value) out = Money{*value};
+            else out = Null{};
+            return;
         }
-        case FieldType::Timestamp: return timestamp(bytes);
+        case FieldType::Timestamp: out = timestamp(bytes); return;
         case FieldType::Logical:
             // 0x80 false, 0x81 true, 0 NULL.
-            if (bytes[0] == 0) return Null{};
-            return (bytes[0] & 0x7F) != 0;
-        case FieldType::Bcd: return bcd(bytes, f.decimals);
+            if (bytes[0] == 0) out = Null{};
+            else out = (bytes[0] & 0x7F) != 0;
+            return;
+        case FieldType::Bcd: out = bcd(bytes, f.decimals); return;
         case FieldType::Bytes:
-            if (allZero(bytes, static_cast<std::size_t>(f.size))) return Null{};
-            return Bytes{FieldType::Bytes, std::vector<std::uint8_t>(bytes, bytes + f.size)};
+            if (allZero(bytes, static_cast<std::size_t>(f.size))) out = Null{};
+            else out = Bytes{FieldType::Bytes, std::vector<std::uint8_t>(bytes, bytes + f.size)};
+            return;
         case FieldType::Memo:
         case FieldType::Binary:
         case FieldType::FormattedMemo:
         case FieldType::Ole:
-        case FieldType::Graphic: return blob(bytes, column, place);
+        case FieldType::Graphic: out = blob(bytes, column, place); return;
     }
-    return Null{};
+    out = Null{};
 }
 
 Value RecordDecoder::blob(const std::uint8_t* bytes, int column, const Place& place) const {
@@ -191,6 +211,11 @@ Value RecordDecoder::blob(const std::uint8_t* bytes, int column, const Place& pl
     const std::uint32_t length = le32(bytes + leader + 4);
     if (length == 0) return Null{};
 
+    if (f.type == FieldType::Memo && length <= static_cast<std::uint32_t>(leader)) {
+        std::size_t size = length;
+        while (size > 0 && bytes[size - 1] == 0) --size;
+        return text_.decode(bytes, size);
+    }
     std::vector<std::uint8_t> data;
     if (length <= static_cast<std::uint32_t>(leader)) {
         data.assign(bytes, bytes + length);

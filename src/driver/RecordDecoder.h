@@ -35,7 +35,13 @@ public:
                   const TextDecoder& text, const BlobFile* blobs);
 
     // Decodes field `column` of `record` (recordSize bytes).
-    Value decode(const std::uint8_t* record, int column, const Place& place) const;
+    Value decode(const std::uint8_t* record, int column, const Place& place) const {
+        Value value;
+        decode(record, column, place, value);
+        return value;
+    }
+    // The same into `out`, reusing the storage of a string already there.
+    void decode(const std::uint8_t* record, int column, const Place& place, Value& out) const;
 
     // Pure decoders for the record encodings, exposed for tests.
     static std::optional<std::int64_t> integer(const std::uint8_t* bytes, int size);

@@ -101,15 +101,16 @@ void TextDecoder::decode(const std::uint8_t* bytes, std::size_t size, std::strin
         decodeMultiByte(bytes, size, out);
         return;
     }
-    out.reserve(out.size() + size);
-    for (std::size_t i = 0; i < size; ++i) {
-        const std::uint8_t b = bytes[i];
-        if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-        } else {
-            const auto& entry = table_[b];
-            out.append(entry.data(), static_cast<std::size_t>(entry[3]));
-        }
+    std::size_t i = 0;
+    while (i < size) {
+        // Copy a run of ASCII in one go, then translate one byte through the table.
+        std::size_t run = i;
+        while (run < size && bytes[run] < 0x80) ++run;
+        out.append(reinterpret_cast<const char*>(bytes + i), run - i);
+        if (run == size) break;
+        const auto& entry = table_[bytes[run]];
+        out.append(entry.data(), static_cast<std::size_t>(entry[3]));
+        i = run + 1;
     }
 }
 
