@@ -1,0 +1,97 @@
+#pragma once
+// The spreadsheet the import writes into, shaped like the automation objects
+// the export code drives: create a new application or get the running one,
+// `Workbooks.add`, `ActiveSheet`, `Cells(row, column) = value`, `Visible`.
+//
+// The real one (XlsxSpreadsheets) writes an .xlsx workbook with libxlsxwriter
+// and, when made visible, opens it in the user's spreadsheet application
+// (LibreOffice, or whatever the desktop opens .xlsx files with) as a new,
+// unsaved document.
+
+#include "driver/Value.h"
+#include "platform/SpreadsheetEnvironment.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace platform {
+
+// Texts cut to fit a cell: how many cells, and which columns (1-based,
+// ascending, each once) they were in.
+struct TruncationReport {
+    std::int64_t cells = 0;
+    std::vector<int> columns;
+    bool any() const { return cells > 0; }
+    bool operator==(const TruncationReport&) const = default;
+};
+
+// The worksheet the cells go to. Rows and columns are 1-based, as the
+// automation interface counts them. Every call either writes the cell or
+// throws std::runtime_error naming the cell.
+class Worksheet {
+public:
+    virtual ~Worksheet() = default;
+    // Cells(row, column) = value. The value keeps its type in the sheet; Null
+    // leaves the cell empty.
+    virtual void setCell(std::int64_t row, int column, const driver::Value& value) = 0;
+    // Cells(row, column) = text, e.g. a header.
+    virtual void setCell(std::int64_t row, int column, const QString& text) = 0;
+};
+
+// One spreadsheet application instance ("Excel.Application").
+class SpreadsheetApplication {
+public:
+    virtual ~SpreadsheetApplication() = default;
+    // Workbooks.add: a new workbook that becomes the active one. One per instance.
+    virtual void addWorkbook() = 0;
+    // ActiveSheet: the first worksheet of the workbook added last. Throws when
+    // no workbook has been added. The reference lives as long as this object.
+    virtual Worksheet& ActiveSheet() = 0;
+    // Visible = true: finishes the workbook (an empty one if none was added)
+    // and shows it to the user. Showing twice does nothing; an application
+    // cannot be hidden again, so false does nothing. Cells can no longer be
+    // written once the workbook is shown. Throws when it cannot be shown.
+    virtual void setVisible(bool visible) = 0;
+    // The default property: the application's name. Reads "Microsoft Excel",
+    // the text the program checks for.
+    virtual QString name() const = 0;
+    // Texts cut so far because they were longer than a cell holds.
+    virtual TruncationReport truncations() const = 0;
+};
+
+// The automation class "Excel.Application".
+class Spreadsheets {
+public:
+    virtual ~Spreadsheets() = default;
+    // A new, invisible instance. Throws std::runtime_error describing what is
+    // missing when no workbook can be written or nothing can show one.
+    virtual std::unique_ptr<SpreadsheetApplication> createNew() = 0;
+    // The instance already running for this user. Throws when none runs.
+    virtual std::unique_ptr<SpreadsheetApplication> getRunning() = 0;
+};
+
+// Name that the application objects answer with.
+inline constexpr const char* kSpreadsheetApplicationName = "Microsoft Excel";
+
+// Rows a worksheet holds (libxlsxwriter's LXW_ROW_MAX, Excel's limit).
+inline constexpr std::int64_t kSheetRows = 1'048'576;
+
+// .xlsx workbooks in private temporary folders, shown with the environment's
+// spreadsheet application. sheetRows is the number of rows per worksheet
+// (header included) before the rows go on in the next worksheet; tests lower it.
+class XlsxSpreadsheets : public Spreadsheets {
+public:
+    explicit XlsxSpreadsheets(SpreadsheetEnvironment environment = SpreadsheetEnvironment::system(),
+                              std::int64_t sheetRows = kSheetRows);
+    std::unique_ptr<SpreadsheetApplication> createNew() override;
+    std::unique_ptr<SpreadsheetApplication> getRunning() override;
+
+private:
+    SpreadsheetEnvironment environment_;
+    std::int64_t sheetRows_;
+};
+
+}  // namespace platform
