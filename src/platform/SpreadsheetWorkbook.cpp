@@ -2,6 +2,7 @@
 
 #include <xlsxwriter.h>
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -289,7 +290,29 @@ void XlsxWorkbook::writeText(const Target& at, std::int64_t row, int column, std
         ++truncatedCells_;
         truncatedColumns_.insert(column);
     }
+    if (text.find("_x") != std::string_view::npos) written = escapeLiteralCodes(written);
     check(worksheet_write_string(at.sheet, at.row, at.column, written, nullptr), row, column);
+}
+
+// Readers decode "_xHHHH_" in a sheet's text as the character U+HHHH, so a
+// text that holds such a sequence itself has its "_" written as "_x005F_".
+const char* XlsxWorkbook::escapeLiteralCodes(const char* text) {
+    const auto isCode = [](const char* p) {
+        if (p[0] != '_' || p[1] != 'x') return false;
+        for (int i = 2; i < 6; ++i)
+            if (!std::isxdigit(static_cast<unsigned char>(p[i]))) return false;
+        return p[6] == '_';
+    };
+    const char* p = text;
+    while (*p != '\0' && !isCode(p)) ++p;
+    if (*p == '\0') return text;
+    std::string escaped(text, static_cast<std::size_t>(p - text));
+    for (; *p != '\0'; ++p) {
+        if (isCode(p)) escaped += "_x005F";
+        escaped += *p;
+    }
+    escaped_ = std::move(escaped);
+    return escaped_.c_str();
 }
 
 void XlsxWorkbook::writeDecimal(const Target& at, std::int64_t row, int column, const std::string& text) {

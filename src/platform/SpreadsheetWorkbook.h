@@ -12,7 +12,7 @@
 //   Date, Time, Timestamp -> date serial shown "yyyy-mm-dd", "hh:mm:ss",
 //     "yyyy-mm-dd hh:mm:ss"; outside 1900-01-01..9999-12-31 (or a time outside
 //     the day) as ISO text ("1899-12-31", "-0001-12-31 10:00:00");
-//   text -> text as it is ("01067" stays text); Null -> empty cell;
+//   text -> text as it is ("01067" stays text, "_x0041_" stays "_x0041_"); Null -> empty cell;
 //   Bytes -> "(graphic, 9618 bytes)"; ValueError -> "(unreadable: <message>)";
 //   NaN and infinities, which a sheet cannot hold -> "NaN", "Infinity", "-Infinity";
 //   integers beyond 2^53, which a double cannot hold exactly -> their digits as text.
@@ -82,6 +82,7 @@ private:
     void addSheet();
     void write(const Target& at, std::int64_t row, int column, const driver::Value& value);
     void writeText(const Target& at, std::int64_t row, int column, std::string_view text);
+    const char* escapeLiteralCodes(const char* text);
     void writeNumber(const Target& at, std::int64_t row, int column, double number, lxw_format* format);
     void writeDecimal(const Target& at, std::int64_t row, int column, const std::string& text);
     void check(int error, std::int64_t row, int column) const;
@@ -105,6 +106,7 @@ private:
 
     std::vector<std::pair<int, driver::Value>> header_;  // row 1, by column
     std::string cut_;                                   // a cut text, kept to reuse its buffer
+    std::string escaped_;                               // a text with "_xHHHH_" escaped
     std::int64_t truncatedCells_ = 0;
     std::set<int> truncatedColumns_;
 };

@@ -250,7 +250,8 @@ TEST(SpreadsheetLibreOffice, ReadsTheWorkbook) {
                                        driver::Time{(13 * 3600 + 45 * 60 + 30) * 1000},
                                        driver::Timestamp{{1999, 12, 31}, driver::Time{23 * 3600 * 1000}},
                                        true,
-                                       std::string("Z\xC3\xBCrich")};
+                                       std::string("Z\xC3\xBCrich"),
+                                       std::string("_x0041_")};
     for (std::size_t i = 0; i < values.size(); ++i)
         sheet.setCell(1, static_cast<int>(i) + 1, QStringLiteral("F%1").arg(i + 1));
     for (std::size_t i = 0; i < values.size(); ++i) sheet.setCell(2, static_cast<int>(i) + 1, values[i]);
@@ -269,9 +270,9 @@ TEST(SpreadsheetLibreOffice, ReadsTheWorkbook) {
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly)) << convert.readAllStandardError().toStdString();
     const QStringList lines = QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_GE(lines.size(), 2);
-    EXPECT_EQ(lines[0].trimmed().toStdString(), "F1,F2,F3,F4,F5,F6,F7,F8,F9");
+    EXPECT_EQ(lines[0].trimmed().toStdString(), "F1,F2,F3,F4,F5,F6,F7,F8,F9,F10");
     EXPECT_EQ(lines[1].trimmed().toStdString(),
-              "01067,42,\"1,234.50\",-12.50,2021-08-31,13:45:30,1999-12-31 23:00:00,TRUE,Z\xC3\xBCrich");
+              "01067,42,\"1,234.50\",-12.50,2021-08-31,13:45:30,1999-12-31 23:00:00,TRUE,Z\xC3\xBCrich,_x0041_");
 }
 
 }  // namespace

@@ -154,7 +154,7 @@ TEST_F(Workbook, TextStaysTextAndBlobsAreDescribed) {
          std::string(), driver::Null{}, Bytes{FieldType::Graphic, std::vector<std::uint8_t>(9618, 0xFF)},
          Bytes{FieldType::Ole, {0}}, Bytes{FieldType::Binary, {}}, Bytes{FieldType::FormattedMemo, {1, 2}},
          Bytes{FieldType::Bytes, {0, 0, 0}}, driver::ValueError{"the .MB file is missing"}, std::string("TRUE"),
-         std::string("=1+1")});
+         std::string("=1+1"), std::string("a_x0041_b_x00e9_"), std::string("_x12_ _xZZZZ_")});
     EXPECT_EQ(row.at("A2"), (ReadCell{"str", "General", "01067", "01067"}));
     EXPECT_EQ(row.at("B2").value, "Z\xC3\xBCrich <&> \"" + emoji);
     EXPECT_EQ(row.at("C2").value, "line 1\nline 2\ttab");
@@ -170,6 +170,9 @@ TEST_F(Workbook, TextStaysTextAndBlobsAreDescribed) {
     // Texts that look like other things are not reinterpreted.
     EXPECT_EQ(row.at("L2"), (ReadCell{"str", "General", "TRUE", "TRUE"}));
     EXPECT_EQ(row.at("M2"), (ReadCell{"str", "General", "=1+1", "=1+1"}));
+    // A reader decodes "_xHHHH_" as a character, so such a text is stored escaped.
+    EXPECT_EQ(row.at("N2").stored, "a_x005F_x0041_b_x005F_x00e9_");
+    EXPECT_EQ(row.at("O2").stored, "_x12_ _xZZZZ_");
 }
 
 TEST_F(Workbook, RowsBeyondASheetGoOnInTheNextWithTheHeaderRepeated) {
