@@ -7,6 +7,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/Process.h"
 #include "platform/Settings.h"
+#include "platform/Spreadsheet.h"
 #include "platform/Window.h"
 
 #include <memory>
@@ -19,6 +20,7 @@ struct Platform {
     Process& process;
     FileSystem& files;
     FolderDialogs& folderDialogs;
+    Spreadsheets& spreadsheets;
     WindowFactory windows;
 };
 
@@ -34,6 +36,7 @@ private:
     QtProcess process_;
     LinuxFileSystem files_;
     QtFolderDialogs folderDialogs_;
+    XlsxSpreadsheets spreadsheets_;
     Platform platform_;
 };
 

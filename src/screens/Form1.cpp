@@ -1,5 +1,6 @@
 #include "screens/Form1.h"
 
+#include "export/IsInstalled.h"
 #include "folders/AddFolder.h"
 #include "screens/Form2.h"
 #include "screens/Wizard.h"
@@ -92,6 +93,7 @@ void Form1::Form_Load() {
         p.step(132, [&] { wizard_.form2().window().show(); });
         p.step(134, [&] { handedOver_ = true; });
     }
+    p.step(136, [&] { exporting::CheckExcelInstalled(os, wizard_.applicationTitle()); });
 }
 
 void Form1::PushButton5_Click() {

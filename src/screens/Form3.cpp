@@ -1,5 +1,6 @@
 #include "screens/Form3.h"
 
+#include "screens/Form1.h"
 #include "screens/Form2.h"
 #include "screens/Wizard.h"
 #include "shell/Appearance.h"
@@ -73,6 +74,7 @@ Form3::Form3(Wizard& wizard) : Screen(wizard, 8040, 5985) {
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
     connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(); });
+    connect(PushButton9, &QPushButton::clicked, this, [this] { PushButton9_Click(); });
     connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1_DblClick(); });
     connect(ListView2, &QTreeWidget::itemDoubleClicked, this, [this] { ListView2_DblClick(); });
 }
@@ -100,12 +102,14 @@ void Form3::bindPreview(std::unique_ptr<platform::RecordsetModel> rows) {
 }
 
 void Form3::PushButton2_Click() {
+    if (importing_) return;
     shell::Procedure p(wizard_.platform().messages, "in Vellomar2021/08/31.Form3.PushButton2_Click ");
     p.step(100, [&] { wizard_.form2().window().show(); });
     p.step(102, [&] { window().hide(); });
 }
 
 void Form3::moveSelected(shell::ListView& from, shell::ListView& to, const char* context) {
+    if (importing_) return;
     shell::Procedure p(wizard_.platform().messages, context);
     if (!p.test(100, [&] { return from.count() > 0; })) return;
     if (p.test(102, [&] { return from.selectedPosition() == 0; })) {
@@ -135,6 +139,7 @@ void Form3::moveSelected(shell::ListView& from, shell::ListView& to, const char*
 }
 
 void Form3::moveAll(shell::ListView& from, shell::ListView& to, const char* context) {
+    if (importing_) return;
     shell::Procedure p(wizard_.platform().messages, context);
     const int count = from.count();
     for (int i = 1; i <= count; ++i) {
@@ -180,5 +185,31 @@ void Form3::PushButton7_Click() {
 void Form3::PushButton8_Click() {
     moveAll(*ListView2, *ListView1, "in Vellomar2021/08/31.Form3.PushButton8_Click ");
 }
+
+void Form3::PushButton9_Click() {
+    if (importing_) return;
+    importing_ = true;
+    const QString built = exporting::PushButton9_Click(*this, wizard_.platform());
+    if (!built.isNull()) FieldList = built;  // a run that built none keeps the last one
+    importing_ = false;
+}
+
+QStringList Form3::chosenFields() const {
+    QStringList names;
+    for (int i = 1; i <= ListView2->count(); ++i) names << ListView2->itemText(i);
+    return names;
+}
+
+QString Form3::selectedTable() const { return wizard_.SelectedTable; }
+
+QString Form3::folder() const { return wizard_.form1().folder(); }
+
+QString Form3::buttonCaption() const { return PushButton9->text(); }
+
+void Form3::setButtonCaption(const QString& caption) { PushButton9->setText(caption); }
+
+void Form3::setProgress(int percent) { ProgressBar1->setValue(percent); }
+
+QString Form3::applicationTitle() const { return wizard_.applicationTitle(); }
 
 }  // namespace screens

@@ -2,6 +2,7 @@
 // The field selection and preview screen: the user moves field names between
 // the available and the chosen list while a grid previews the table.
 
+#include "export/ImportRun.h"
 #include "platform/RecordsetModel.h"
 #include "screens/Screen.h"
 #include "shell/ListView.h"
@@ -15,7 +16,7 @@ class QTableView;
 
 namespace screens {
 
-class Form3 : public Screen {
+class Form3 : public Screen, public exporting::ImportScreen {
     Q_OBJECT
 public:
     explicit Form3(Wizard& wizard);
@@ -26,12 +27,26 @@ public:
     void PushButton6_Click();  // ">>"
     void PushButton7_Click();  // "<"
     void PushButton8_Click();  // "<<"
+    void PushButton9_Click();  // "Start Importing", then "Exit"
     void ListView1_DblClick() { PushButton5_Click(); }
     void ListView2_DblClick() { PushButton7_Click(); }
 
     // Shows `rows` in the preview grid (nothing: an empty grid). The grid owns
     // the model from then on.
     void bindPreview(std::unique_ptr<platform::RecordsetModel> rows);
+
+    // What the import run reads and shows.
+    QStringList chosenFields() const override;
+    QString selectedTable() const override;
+    QString folder() const override;
+    QString buttonCaption() const override;
+    void setButtonCaption(const QString& caption) override;
+    void setProgress(int percent) override;
+    platform::Window& window() override { return Screen::window(); }
+    QString applicationTitle() const override;
+
+    // The text of the last import's field list.
+    QString FieldList;
 
     QPushButton* PushButton2;
     QGroupBox* Frame1;
@@ -51,6 +66,9 @@ private:
     void moveAll(shell::ListView& from, shell::ListView& to, const char* context);
 
     std::unique_ptr<platform::RecordsetModel> preview_;
+    // While an import runs, the buttons that would start another run or
+    // change the fields or the table do nothing.
+    bool importing_ = false;
 };
 
 }  // namespace screens

@@ -59,6 +59,11 @@ public:
         return holds;
     }
 
+    // Marks the start of a numbered step inside a larger one, for loops whose
+    // every pass must stay cheap: a failure is reported by the enclosing step
+    // with the number marked last.
+    void at(int number) { current_ = number; }
+
     int current() const { return current_; }
     const QString& context() const { return context_; }
 

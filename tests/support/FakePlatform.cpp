@@ -34,8 +34,54 @@ void FakeSettingsStore::SaveSetting(const QString& application, const QString& s
     writes.push_back(value);
 }
 
+namespace {
+
+// An application that only answers with its name.
+class NamedApplication : public platform::SpreadsheetApplication {
+public:
+    explicit NamedApplication(QString name) : name_(std::move(name)) {}
+    void addWorkbook() override { throw std::runtime_error("not this one"); }
+    platform::Worksheet& ActiveSheet() override { throw std::runtime_error("not this one"); }
+    void setVisible(bool) override {}
+    QString name() const override { return name_; }
+    platform::TruncationReport truncations() const override { return {}; }
+
+private:
+    QString name_;
+};
+
+}  // namespace
+
+FakeSpreadsheets::FakeSpreadsheets(const QString& temporaryFolder, std::int64_t sheetRows) {
+    platform::SpreadsheetEnvironment world;
+    world.findProgram = [](const QString& program) {
+        return program == "soffice" ? QString("/usr/bin/soffice") : QString();
+    };
+    world.defaultApplication = [](const QString&) { return QString(); };
+    world.processes = [] { return std::vector<platform::RunningProcess>{}; };
+    world.launch = [this](const QString& program, const QStringList& arguments) {
+        launches.push_back(QStringList{program} + arguments);
+        return true;
+    };
+    world.temporaryFolder = temporaryFolder;
+    real_ = std::make_unique<platform::XlsxSpreadsheets>(world, sheetRows);
+}
+
+std::unique_ptr<platform::SpreadsheetApplication> FakeSpreadsheets::createNew() {
+    if (failCreate) throw std::runtime_error("No spreadsheet application is installed");
+    ++created;
+    return real_->createNew();
+}
+
+std::unique_ptr<platform::SpreadsheetApplication> FakeSpreadsheets::getRunning() {
+    if (runningName.isEmpty()) throw std::runtime_error("No spreadsheet application is running");
+    return std::make_unique<NamedApplication>(runningName);
+}
+
+QString FakeSpreadsheets::lastWorkbook() const { return launches.empty() ? QString() : launches.back().last(); }
+
 FakePlatform::FakePlatform(platform::FileSystem* files)
-    : platform_{messages, settings, process, files ? *files : realFiles, folderDialogs, [this](QWidget* widget) {
+    : platform_{messages, settings, process, files ? *files : realFiles, folderDialogs, spreadsheets, [this](QWidget* widget) {
                     auto window = std::make_unique<FakeWindow>();
                     windows[widget] = window.get();
                     return window;

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -47,11 +48,15 @@ public:
 class FakeProcess : public platform::Process {
 public:
     QString programFolder() const override { return folder; }
-    void processEvents() override { ++eventRounds; }
+    void processEvents() override {
+        ++eventRounds;
+        if (onEvents) onEvents();
+    }
     void end() override { ++ends; }
 
     QString folder;
     int eventRounds = 0;
+    std::function<void()> onEvents;  // what "the user" does while events run
     int ends = 0;
 };
 
@@ -72,6 +77,28 @@ public:
     }
     std::vector<Call> calls;
     std::deque<QString> answers;
+};
+
+// The real xlsx writer in a world where LibreOffice is installed but never
+// started: launches are recorded. Can be told that creating fails, or that an
+// application is already running.
+class FakeSpreadsheets : public platform::Spreadsheets {
+public:
+    explicit FakeSpreadsheets(const QString& temporaryFolder, std::int64_t sheetRows = platform::kSheetRows);
+
+    std::unique_ptr<platform::SpreadsheetApplication> createNew() override;
+    std::unique_ptr<platform::SpreadsheetApplication> getRunning() override;
+
+    // The workbook file of the last launch ("" when nothing was shown).
+    QString lastWorkbook() const;
+
+    bool failCreate = false;
+    QString runningName;  // empty: nothing runs
+    int created = 0;
+    std::vector<QStringList> launches;  // program, then arguments
+
+private:
+    std::unique_ptr<platform::XlsxSpreadsheets> real_;
 };
 
 class FakeWindow : public platform::Window {
@@ -114,6 +141,8 @@ public:
     FakeProcess process;
     platform::LinuxFileSystem realFiles;
     FakeFolderDialogs folderDialogs;
+    QTemporaryDir sheetDir;
+    FakeSpreadsheets spreadsheets{sheetDir.path()};
     QTemporaryDir programDir;
     std::map<const QWidget*, FakeWindow*> windows;
 

@@ -1,0 +1,254 @@
+// The import run through the real screens, the real xlsx writer and a
+// scripted message box; the workbook is read back as another program sees it.
+
+#include "../platform/SpreadsheetReadBack.h"
+#include "paradoxwriter/Writer.h"
+#include "screens/Form1.h"
+#include "screens/Form2.h"
+#include "screens/Form3.h"
+#include "screens/Wizard.h"
+#include "support/FakePlatform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using spreadsheet_test::readWorkbook;
+using spreadsheet_test::ReadSheet;
+
+namespace {
+
+const QString kCorpus = VELLOMAR_CORPUS_DIR;
+
+QStringList texts(const shell::ListView& list) {
+    QStringList all;
+    for (int i = 1; i <= list.count(); ++i) all << list.itemText(i);
+    return all;
+}
+
+class ImportRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QDir().mkpath(folder));
+        for (const char* f : {"cran-Rparadox/TypSammlung.DB", "cran-Rparadox/TypSammlung.MB",
+                              "leonhad-paradoxdriver/db/GENERAL.DB",
+                              "delphi-pascal-archive-database-samples/Search1.DB", "cran-Rparadox/empty.db",
+                              "cran-Rparadox/empty.mb", "flrizzato-DelphiAcademy/country.db"})
+            ASSERT_TRUE(QFile::copy(kCorpus + "/" + f, folder + "/" + QString(f).section('/', -1))) << f;
+        wizard = std::make_unique<screens::Wizard>(fake.platform());
+        wizard->start();
+        wizard->form1().Text1->setText(folder);
+        wizard->form1().PushButton3->click();
+    }
+
+    // Chooses `table` and moves `fields` (in that order) to the chosen list.
+    screens::Form3& choose(const QString& table, const QStringList& fields) {
+        screens::Form2& f2 = wizard->form2();
+        f2.ListView1->selectPosition(int(texts(*f2.ListView1).indexOf(table)) + 1);
+        f2.PushButton3->click();
+        screens::Form3& f3 = wizard->form3();
+        for (const QString& field : fields) {
+            f3.ListView1->selectPosition(int(texts(*f3.ListView1).indexOf(field)) + 1);
+            f3.PushButton5->click();
+        }
+        return f3;
+    }
+
+    std::vector<ReadSheet> importAndRead(screens::Form3& f3) {
+        f3.PushButton9->click();
+        const QString book = fake.spreadsheets.lastWorkbook();
+        EXPECT_FALSE(book.isEmpty());
+        if (book.isEmpty()) return {};
+        EXPECT_EQ(fake.spreadsheets.launches.back().mid(0, 2), (QStringList{"/usr/bin/soffice", "-n"}));
+        EXPECT_TRUE(book.endsWith("/Book1.xlsx"));
+        return readWorkbook(book);
+    }
+
+    std::vector<int> progressOf(screens::Form3& f3) {
+        std::vector<int> values;
+        QObject::connect(f3.ProgressBar1, &QProgressBar::valueChanged, [&values](int v) { values.push_back(v); });
+        f3.PushButton9->click();
+        return values;
+    }
+
+    QTemporaryDir tmp;
+    const QString folder = tmp.path() + "/data";
+    fakes::FakePlatform fake;
+    std::unique_ptr<screens::Wizard> wizard;
+};
+
+}  // namespace
+
+TEST_F(ImportRunTest, ChosenFieldsArriveTypedInTheChosenOrder) {
+    screens::Form3& f3 = choose("TYPSAMMLUNG", {});
+    const QStringList all = texts(*f3.ListView1);
+    ASSERT_EQ(all.size(), 14);
+    // Money, text, date, logical and memo, in an order of our own.
+    const QStringList picked{all[2], all[0], all[6], all[10], all[9]};
+    for (const QString& field : picked) {
+        f3.ListView1->selectPosition(int(texts(*f3.ListView1).indexOf(field)) + 1);
+        f3.PushButton5->click();
+    }
+    const auto sheets = importAndRead(f3);
+    ASSERT_EQ(sheets.size(), 1u);
+    const ReadSheet& s = sheets[0];
+    EXPECT_EQ(s.rows, 6);
+
+    EXPECT_EQ(s.cells.at("A1").value, "Währung");
+    for (int c = 0; c < 5; ++c)
+        EXPECT_EQ(s.cells.at(std::string(1, char('A' + c)) + "1").value, picked[c].toStdString());
+
+    // Row order is the table's: "AAA Irgendein Text", "Erste Zeile" (nulls),
+    // "Fünfter Datensatz", "Null-Werte" (zeros), the negative row.
+    EXPECT_EQ(s.cells.at("B2").value, "AAA Irgendein Text");
+    EXPECT_EQ(s.cells.count("A3"), 0u);  // a null money is an empty cell
+    EXPECT_EQ(s.cells.count("C3"), 0u);
+    EXPECT_EQ(s.cells.at("B4").value, "Fünfter Datensatz");
+    EXPECT_EQ(s.cells.at("C4").type, "str");  // a date a sheet cannot hold stays text
+    EXPECT_EQ(s.cells.at("E4").value, "Dies ist eine Memo im 'Fünften Datensat'");
+    EXPECT_EQ(s.cells.at("A5").type, "int");  // a stored zero stays a number zero
+    EXPECT_EQ(s.cells.at("A5").value, "0");
+    EXPECT_EQ(s.cells.at("A5").format, "#,##0.00");
+    EXPECT_EQ(s.cells.at("A6").value, "-40");
+    EXPECT_EQ(s.cells.at("C6").type, "datetime");
+    EXPECT_EQ(s.cells.at("C6").value.substr(0, 10), "1999-09-09");
+    EXPECT_EQ(s.cells.at("D6").type, "bool");
+    EXPECT_EQ(s.cells.at("D6").value, "TRUE");
+
+    ASSERT_EQ(fake.messages.texts(), std::vector<QString>{"Done."});
+    EXPECT_EQ(fake.messages.shown[0].title, "Vellomar");
+    EXPECT_EQ(f3.PushButton9->text(), "Exit");
+    EXPECT_EQ(fake.windowOf(&f3).pointer, 0);
+    EXPECT_EQ(f3.ProgressBar1->value(), 100);
+    EXPECT_EQ(f3.FieldList, "`" + picked.join("`, `") + "`");
+}
+
+TEST_F(ImportRunTest, ProgressForThreeAndEightRows) {
+    screens::Form3& f3 = choose("GENERAL", {});
+    f3.PushButton6->click();
+    EXPECT_EQ(progressOf(f3), (std::vector<int>{33, 67, 100}));
+
+    // A finished run turns the button into "Exit"; a new program run would
+    // start afresh, so take a new wizard for the second table.
+    fakes::FakePlatform other;
+    screens::Wizard second(other.platform());
+    second.start();
+    second.form1().Text1->setText(folder);
+    second.form1().PushButton3->click();
+    screens::Form2& f2 = second.form2();
+    f2.ListView1->selectPosition(int(texts(*f2.ListView1).indexOf("SEARCH1")) + 1);
+    f2.PushButton3->click();
+    second.form3().PushButton6->click();
+    EXPECT_EQ(progressOf(second.form3()), (std::vector<int>{12, 25, 38, 50, 62, 75, 88, 100}));
+}
+
+TEST_F(ImportRunTest, ATableWithoutRowsGivesTheHeaderOnly) {
+    screens::Form3& f3 = choose("EMPTY", {});
+    f3.PushButton6->click();
+    const auto sheets = importAndRead(f3);
+    ASSERT_EQ(sheets.size(), 1u);
+    EXPECT_EQ(sheets[0].rows, 1);
+    EXPECT_EQ(sheets[0].cells.size(), 7u);
+    EXPECT_EQ(fake.messages.texts(), std::vector<QString>{"Done."});
+    EXPECT_EQ(f3.PushButton9->text(), "Exit");
+    EXPECT_EQ(f3.ProgressBar1->value(), 0);
+
+    f3.PushButton9->click();  // "Exit" ends the program without a question
+    EXPECT_EQ(fake.process.ends, 1);
+    EXPECT_EQ(fake.messages.shown.size(), 1u);
+}
+
+TEST_F(ImportRunTest, AFailingQueryStopsWithoutClaimingSuccess) {
+    screens::Form3& f3 = choose("COUNTRY", {"Name", "Area"});
+    f3.PushButton2->click();  // back, and another table without those fields
+    choose("GENERAL", {});
+    f3.PushButton9->click();
+    ASSERT_EQ(fake.messages.shown.size(), 1u);
+    EXPECT_TRUE(fake.messages.shown[0].text.contains("in Vellomar2021/08/31.Form3.PushButton9_Click at line 128\r\r"));
+    EXPECT_EQ(fake.messages.shown[0].title, "Application Error");
+    EXPECT_TRUE(fake.spreadsheets.launches.empty());
+    EXPECT_EQ(fake.spreadsheets.created, 1);  // only the start-up check
+    EXPECT_EQ(f3.PushButton9->text(), "Start Importing");
+    EXPECT_EQ(fake.windowOf(&f3).pointer, 0);
+    EXPECT_EQ(f3.FieldList, "`Name`, `Area`");
+}
+
+TEST_F(ImportRunTest, NothingChosenOrDeclinedDoesNothing) {
+    screens::Form3& f3 = choose("COUNTRY", {});
+    f3.PushButton9->click();
+    EXPECT_EQ(fake.messages.texts(), std::vector<QString>{"Please choose fields."});
+    EXPECT_EQ(fake.windowOf(&f3).pointer, 0);
+
+    f3.PushButton6->click();
+    fake.messages.shown.clear();
+    fake.spreadsheets.runningName = "Microsoft Excel";
+    fake.messages.answers = {platform::Answer::No};
+    f3.PushButton9->click();
+    EXPECT_EQ(fake.messages.shown.size(), 1u);  // the question only
+    EXPECT_TRUE(fake.spreadsheets.launches.empty());
+
+    fake.messages.answers = {platform::Answer::Yes};
+    f3.PushButton9->click();
+    EXPECT_EQ(fake.messages.texts().back(), "Done.");
+    EXPECT_EQ(fake.spreadsheets.launches.size(), 1u);
+}
+
+TEST_F(ImportRunTest, ASpreadsheetThatCannotStartIsReportedOnce) {
+    screens::Form3& f3 = choose("SEARCH1", {});
+    f3.PushButton6->click();
+    fake.spreadsheets.failCreate = true;
+    f3.PushButton9->click();
+    ASSERT_EQ(fake.messages.shown.size(), 1u);
+    EXPECT_TRUE(fake.messages.shown[0].text.startsWith("No spreadsheet application is installed\r\n"));
+    EXPECT_TRUE(fake.messages.shown[0].text.contains("at line 130\r\r"));
+    EXPECT_EQ(f3.PushButton9->text(), "Start Importing");
+    EXPECT_EQ(fake.windowOf(&f3).pointer, 0);
+}
+
+TEST_F(ImportRunTest, AMinimisedScreenIsRestoredAndTheButtonsRestDuringTheRun) {
+    screens::Form3& f3 = choose("COUNTRY", {"Name"});
+    fakes::FakeWindow& window = fake.windowOf(&f3);
+    window.minimized = true;
+    int busySeen = 0;
+    fake.process.onEvents = [&] {
+        if (window.pointer == platform::BusyPointer) ++busySeen;
+        // The user tries to start again, go back, and move fields meanwhile.
+        f3.PushButton9->click();
+        f3.PushButton2->click();
+        f3.PushButton6->click();
+        f3.PushButton8->click();
+    };
+    f3.PushButton9->click();
+    fake.process.onEvents = nullptr;
+    EXPECT_GT(busySeen, 0);
+    EXPECT_FALSE(window.minimized);
+    EXPECT_EQ(fake.spreadsheets.launches.size(), 1u);
+    EXPECT_EQ(texts(*f3.ListView2), QStringList{"Name"});
+    EXPECT_TRUE(window.visible);
+    EXPECT_EQ(fake.messages.texts(), std::vector<QString>{"Done."});
+}
+
+TEST_F(ImportRunTest, TextsTooLongForACellAreCutAndCounted) {
+    {
+        paradoxwriter::Writer w((folder + "/LONG.DB").toStdString(),
+                                {{"Id", driver::FieldType::Long}, {"Notes", driver::FieldType::Memo, 20}});
+        w.addRow({std::int64_t{1}, std::string(40000, 'x')});
+        w.addRow({std::int64_t{2}, std::string("short")});
+        w.addRow({std::int64_t{3}, std::string(32768, 'y')});
+        w.finish();
+    }
+    wizard->form1().PushButton3->click();  // list the new table
+    screens::Form3& f3 = choose("LONG", {"Notes", "Id"});
+    const auto sheets = importAndRead(f3);
+    ASSERT_EQ(sheets.size(), 1u);
+    EXPECT_EQ(sheets[0].cells.at("A2").value.size(), 32767u);
+    EXPECT_EQ(sheets[0].cells.at("A3").value, "short");
+    EXPECT_EQ(fake.messages.texts(),
+              (std::vector<QString>{"Done.",
+                                    "2 texts were longer than a cell holds (32,767 characters) and were cut "
+                                    "to fit, in: Notes."}));
+}
