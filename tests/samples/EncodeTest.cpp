@@ -32,23 +32,12 @@ using B17 = std::array<std::uint8_t, 17>;
 
 }  // namespace
 
-TEST(Encode, IntegersAreBigEndianWithTheTopBitFlipped) {
-    EXPECT_EQ(integerBytes<2>(1), (B2{0x80, 0x01}));
-    EXPECT_EQ(integerBytes<2>(0), (B2{0x80, 0x00}));
-    EXPECT_EQ(integerBytes<2>(-1), (B2{0x7F, 0xFF}));
-    EXPECT_EQ(integerBytes<2>(256), (B2{0x81, 0x00}));
+// Ordinary values are checked byte for byte in WriterTest; here the edges.
+TEST(Encode, ExtremesKeepTheirSignAndNeverLookLikeNull) {
     EXPECT_EQ(integerBytes<2>(32767), (B2{0xFF, 0xFF}));
     EXPECT_EQ(integerBytes<2>(-32767), (B2{0x00, 0x01}));
-    EXPECT_EQ(integerBytes<4>(2147483647), (B4{0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(integerBytes<4>(-2147483647), (B4{0x00, 0x00, 0x00, 0x01}));
-    EXPECT_EQ(integerBytes<4>(728783), (B4{0x80, 0x0B, 0x1E, 0xCF}));
-}
-
-TEST(Encode, DoublesSetTheSignBitOrInvertEverything) {
     EXPECT_EQ(numberBytes(0.0), (B8{0x80, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(numberBytes(1234.5), (B8{0xC0, 0x93, 0x4A, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(numberBytes(-40.0), (B8{0x3F, 0xBB, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
-    // Negative zero must not come out as all zeros (NULL).
     EXPECT_EQ(numberBytes(-0.0), (B8{0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(numberBytes(-std::numeric_limits<double>::infinity()),
               (B8{0x00, 0x0F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));

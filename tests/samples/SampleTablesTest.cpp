@@ -18,7 +18,6 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
-#include <tuple>
 #include <map>
 #include <memory>
 #include <set>
@@ -87,22 +86,11 @@ TEST_F(SampleTables, FieldNamesAndTypesAreThoseOfATradingHouse) {
                  {"Postal Code", FieldType::Alpha}, {"Country", FieldType::Alpha}, {"Phone", FieldType::Alpha},
                  {"Credit Limit", FieldType::Money}, {"Customer Since", FieldType::Date},
                  {"Active", FieldType::Logical}, {"Notes", FieldType::Memo}}));
-    const L orders = {{"Order No", FieldType::Long},   {"Customer No", FieldType::Long},
-                      {"Order Date", FieldType::Date}, {"Ship Time", FieldType::Time},
-                      {"Entered", FieldType::Timestamp}, {"Amount", FieldType::Money},
-                      {"Discount", FieldType::Number}, {"Paid", FieldType::Logical},
-                      {"Items", FieldType::Short}};
-    EXPECT_EQ(layout(*open(samples::kOrders)), orders);
-    EXPECT_EQ(layout(*open(samples::kArchivedOrders)), orders);
     EXPECT_EQ(layout(*open(samples::kParts)),
               (L{{"Part No", FieldType::Alpha}, {"Description", FieldType::Alpha}, {"Price", FieldType::Money},
                  {"On Hand", FieldType::Short}, {"On Order", FieldType::Long}, {"Weight (kg)", FieldType::Number},
                  {"Unit Cost", FieldType::Bcd}}));
     EXPECT_EQ(open(samples::kParts)->fields()[6].decimals, 4);
-    EXPECT_EQ(layout(*open(samples::kEmployee)),
-              (L{{"Emp No", FieldType::AutoIncrement}, {"Last Name", FieldType::Alpha},
-                 {"First Name", FieldType::Alpha}, {"Birth Date", FieldType::Date}, {"Hire Date", FieldType::Date},
-                 {"Salary", FieldType::Money}, {"Department", FieldType::Alpha}, {"Remarks", FieldType::Memo}}));
 }
 
 TEST_F(SampleTables, TheFirstCustomersCarryAccentsLeadingZerosAndNulls) {
@@ -173,28 +161,9 @@ TEST_F(SampleTables, EmployeesIncludeBirthsAndHiresBefore1900) {
     EXPECT_EQ(employees->row(59)[0], Value(std::int64_t{60}));
 }
 
-TEST_F(SampleTables, OrdersAreConsistentWithCustomersAndTheirYear) {
-    for (const auto& [file, firstOrder, year] :
-         {std::tuple{samples::kOrders, 20001, 0}, std::tuple{samples::kArchivedOrders, 10001, 1999}}) {
-        SCOPED_TRACE(file.string());
-        const auto orders = open(file);
-        int credits = 0;
-        for (std::int64_t i = 0; i < orders->rowCount(); ++i) {
-            const auto row = orders->row(i);
-            EXPECT_EQ(row[0], Value(firstOrder + i));
-            const auto customer = std::get<std::int64_t>(row[1]);
-            EXPECT_TRUE(customer >= 1 && customer <= samples::kCustomerRows);
-            const auto date = std::get<Date>(row[2]);
-            if (year) {
-                EXPECT_EQ(date.year, year);
-            }
-            if (const auto* ts = std::get_if<Timestamp>(&row[4])) {
-                EXPECT_EQ(ts->date, date);
-            }
-            if (const auto* amount = std::get_if<Money>(&row[5])) credits += amount->value < 0;
-        }
-        EXPECT_GT(credits, 0);
-    }
+TEST_F(SampleTables, TheArchivedOrdersAreAllFrom1999) {
+    const auto orders = open(samples::kArchivedOrders);
+    for (std::int64_t i = 0; i < orders->rowCount(); ++i) EXPECT_EQ(std::get<Date>(orders->row(i)[2]).year, 1999) << i;
 }
 
 TEST_F(SampleTables, EveryTypeHasANullSomewhereButAutoincrement) {

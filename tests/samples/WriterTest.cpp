@@ -136,15 +136,11 @@ TEST(WriterHeader, FieldsAndCountsSitWhereTheFormatPutsThem) {
     EXPECT_EQ(h[0x05], 4);     // KiB per block
     EXPECT_EQ(le32(h, 0x06), 3u);
     EXPECT_EQ(le16(h, 0x0C), 1);  // blocks
-    EXPECT_EQ(le16(h, 0x0E), 1);  // first
-    EXPECT_EQ(le16(h, 0x10), 1);  // last
     EXPECT_EQ(le16(h, 0x21), 13);
     EXPECT_EQ(le32(h, 0x25), 0xFF00FF00u);
     EXPECT_EQ(h[0x29], 0x4C);
     EXPECT_EQ(h[0x39], 12);
     EXPECT_EQ(le32(h, 0x49), 3u);  // last autoincrement value
-    EXPECT_EQ(le16(h, 0x58), 0x010C);
-    EXPECT_EQ(le32(h, 0x5C), 0u);  // not encrypted
     EXPECT_EQ(le16(h, 0x6A), 1252);
     // Descriptors: type and record bytes; BCD gives its decimals, memo leader + 10.
     EXPECT_EQ(slice(h, 0x78, 26), (Bytes{0x01, 5, 0x03, 2, 0x04, 4, 0x06, 8, 0x05, 8, 0x02, 4, 0x14, 4,

@@ -185,17 +185,17 @@ Writer::Writer(std::filesystem::path dbFile, std::vector<FieldDef> fields, Optio
 
     file_.open(path_, std::ios::binary | std::ios::trunc);
     if (!file_) throw bad("cannot create the file");
-    if (hasBlobs) {
-        blobPath_ = blobPathFor(path_);
-        try {
+    try {
+        if (hasBlobs) {
+            blobPath_ = blobPathFor(path_);
             blobs_ = std::make_unique<BlobWriter>(blobPath_);
-        } catch (...) {
-            removeFiles();
-            throw;
         }
+        const auto head = header();
+        writeAt(0, head.data(), head.size());
+    } catch (...) {
+        removeFiles();
+        throw;
     }
-    const auto head = header();
-    writeAt(0, head.data(), head.size());
     block_.assign(static_cast<std::size_t>(blockSize_), 0);
     record_.assign(static_cast<std::size_t>(recordSize_), 0);
 }
