@@ -226,6 +226,10 @@ XlsxWorkbook::Target XlsxWorkbook::locate(std::int64_t row, int column) {
     if (row == 1) return {sheets_.front(), 0, sheetColumn};
     const std::int64_t dataRows = sheetRows_ - 1;
     const std::int64_t index = (row - 2) / dataRows;
+    if (index >= kMaxSheets)
+        throw std::runtime_error("Row " + std::to_string(row) + " does not fit: a workbook holds " +
+                                 std::to_string(kMaxSheets) + " worksheets of " + std::to_string(dataRows) +
+                                 " rows each.");
     while (static_cast<std::int64_t>(sheets_.size()) <= index) {
         addSheet();
         firstRow_ = 2 + (static_cast<std::int64_t>(sheets_.size()) - 1) * dataRows;

@@ -40,6 +40,10 @@ struct lxw_format;
 
 namespace platform {
 
+// Worksheets a workbook gets at most. Each keeps a temporary file open until
+// the workbook is finished, so this stays well below the usual limit of 1024
+// open files; with full sheets it is room for over 500 million rows.
+inline constexpr int kMaxSheets = 512;
 // Columns a worksheet holds (LXW_COL_MAX).
 inline constexpr int kSheetColumns = 16'384;
 // UTF-16 code units a cell's text holds. libxlsxwriter counts characters;

@@ -198,17 +198,14 @@ TEST(SpreadsheetApplication, AnApplicationThatDoesNotStartIsReported) {
     EXPECT_TRUE(system.leftInTemporary().isEmpty());
 }
 
-TEST(SpreadsheetApplication, ReportsCutTextsBySheetColumn) {
+TEST(SpreadsheetApplication, ReportsCutTextsOfEverySheet) {
     FakeSystem system;
     system.programs[QStringLiteral("soffice")] = QStringLiteral("/usr/bin/soffice");
     auto application = newApplication(system, 3);
     EXPECT_FALSE(application->truncations().any());
     application->addWorkbook();
-    platform::Worksheet& sheet = application->ActiveSheet();
-    for (std::int64_t row = 2; row <= 6; ++row) sheet.setCell(row, 3, Value{std::string(33000, 'm')});
+    for (std::int64_t row = 2; row <= 6; ++row) application->ActiveSheet().setCell(row, 3, Value{std::string(33000, 'm')});
     EXPECT_EQ(application->truncations(), (platform::TruncationReport{5, {3}}));
-    application->setVisible(true);
-    EXPECT_EQ(readWorkbook(system.launches.at(0).arguments.value(1)).size(), 3u);
 }
 
 TEST(SpreadsheetsGetRunning, FindsThisUsersLibreOffice) {
