@@ -26,9 +26,22 @@ RecordsetModel::RecordsetModel(std::shared_ptr<const driver::ResultSet> result, 
     : QAbstractTableModel(parent),
       result_(std::move(result)),
       rows_(static_cast<int>(std::min<std::int64_t>(result_->rowCount(), INT_MAX))),
+      shown_(std::min(rows_, firstRows)),
       columns_(static_cast<int>(result_->fields().size())) {}
 
-int RecordsetModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int RecordsetModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shown_; }
+
+bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && shown_ < rows_;
+}
+
+void RecordsetModel::fetchMore(const QModelIndex& parent) {
+    if (!canFetchMore(parent)) return;
+    const int more = std::min(rows_ - shown_, std::max(shown_, firstRows));
+    beginInsertRows({}, shown_, shown_ + more - 1);
+    shown_ += more;
+    endInsertRows();
+}
 
 int RecordsetModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns_; }
 
@@ -37,7 +50,7 @@ Qt::ItemFlags RecordsetModel::flags(const QModelIndex& index) const {
 }
 
 QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rows_ || index.column() >= columns_) return {};
+    if (!index.isValid() || index.row() >= shown_ || index.column() >= columns_) return {};
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole: {

@@ -3,6 +3,10 @@
 // are read from the table only when the view asks for them, a chunk at a time,
 // and only a few chunks are kept, so a table of a million rows shows at once
 // and never sits in memory whole.
+//
+// The view is offered the rows a batch at a time (fetchMore, each batch as
+// large as all before it), because a view keeps a little for every row it
+// knows of: memory follows how far the user scrolls, not the table's size.
 
 #include "driver/Engine.h"
 
@@ -21,7 +25,12 @@ class RecordsetModel : public QAbstractTableModel {
 public:
     explicit RecordsetModel(std::shared_ptr<const driver::ResultSet> result, QObject* parent = nullptr);
 
+    // The rows offered to the view so far.
     int rowCount(const QModelIndex& parent = {}) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
+    // All rows of the result.
+    int totalRows() const { return rows_; }
     int columnCount(const QModelIndex& parent = {}) const override;
     // DisplayRole: the value's text (see valueText), a row that cannot be read
     // shows its error in the first column. ToolTipRole: the same text.
@@ -33,6 +42,7 @@ public:
 
     static constexpr int chunkRows = 64;
     static constexpr int chunksKept = 16;
+    static constexpr int firstRows = 1024;
 
 private:
     struct Chunk {
@@ -43,6 +53,7 @@ private:
 
     std::shared_ptr<const driver::ResultSet> result_;
     int rows_;
+    int shown_;
     int columns_;
     mutable std::list<Chunk> chunks_;  // most recently used first
     mutable std::vector<driver::Value> rowBuffer_;
