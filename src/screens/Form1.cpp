@@ -74,9 +74,7 @@ void Form1::Form_Load() {
 
     p.step(102, [&] { shell::LoadSkin(this, os.files, os.process.programFolder()); });
 
-    const QString pointerFile = wizard_.programFile("HAND-M.CUR");
-    if (p.test(122, [&] { return shell::PathExists(os.files, pointerFile); }))
-        p.step(124, [&] { window().loadMouseIcon(pointerFile); });
+    loadHandPointer(p, 122, 124);
 
     p.step(126, [&] {
         setFolder(os.settings.GetSetting(shell::kSettingsApplication, shell::kSettingsSection,

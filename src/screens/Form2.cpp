@@ -47,9 +47,7 @@ void Form2::Form_Load() {
     shell::Procedure p(os.messages, "in Vellomar2021/08/31.Form2.Form_Load ");
     p.step(100, [&] { shell::ApplyFormColors(this); });
     p.step(102, [&] { window().setIcon(wizard_.applicationIcon()); });
-    const QString pointerFile = wizard_.programFile("HAND-M.CUR");
-    if (p.test(104, [&] { return shell::PathExists(os.files, pointerFile); }))
-        p.step(106, [&] { window().loadMouseIcon(pointerFile); });
+    loadHandPointer(p, 104, 106);
     p.step(108, [&] { window().setCaption(kProductName); });
     p.step(110, [&] { ListView1->addColumnHeader("Which table do you want to send to Excel?", 7550); });
     p.step(112, [&] { ListView1->setColumnWidth(0, 7550 / 15); });

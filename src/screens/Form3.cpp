@@ -87,9 +87,7 @@ void Form3::Form_Load() {
         window().setCaption(kProductName);
         window().setIcon(wizard_.applicationIcon());
     });
-    const QString pointerFile = wizard_.programFile("HAND-M.CUR");
-    if (p.test(104, [&] { return shell::PathExists(os.files, pointerFile); }))
-        p.step(106, [&] { window().loadMouseIcon(pointerFile); });
+    loadHandPointer(p, 104, 106);
     p.step(110, [&] { ListView1->addColumnHeader("Fields", 3000); });
     p.step(112, [&] { ListView1->setColumnWidth(0, 3000 / 15); });
     p.step(114, [&] { ListView2->addColumnHeader("Fields", 3000); });
@@ -108,6 +106,29 @@ void Form3::PushButton2_Click() {
     p.step(102, [&] { window().hide(); });
 }
 
+// ">" and ">>" are enabled exactly when the available list has items; "<", "<<"
+// and "Start Importing" exactly when the chosen list has. The steps are
+// numbered from `first`: the test, two disabling or two enabling steps, then
+// the second test with three steps each way.
+void Form3::applyEnablingRule(shell::Procedure& p, int first) {
+    if (p.test(first, [&] { return ListView1->count() == 0; })) {
+        p.step(first + 2, [&] { PushButton5->setEnabled(false); });
+        p.step(first + 4, [&] { PushButton6->setEnabled(false); });
+    } else {
+        p.step(first + 6, [&] { PushButton5->setEnabled(true); });
+        p.step(first + 8, [&] { PushButton6->setEnabled(true); });
+    }
+    if (p.test(first + 10, [&] { return ListView2->count() == 0; })) {
+        p.step(first + 12, [&] { PushButton7->setEnabled(false); });
+        p.step(first + 14, [&] { PushButton8->setEnabled(false); });
+        p.step(first + 16, [&] { PushButton9->setEnabled(false); });
+    } else {
+        p.step(first + 18, [&] { PushButton7->setEnabled(true); });
+        p.step(first + 20, [&] { PushButton8->setEnabled(true); });
+        p.step(first + 22, [&] { PushButton9->setEnabled(true); });
+    }
+}
+
 void Form3::moveSelected(shell::ListView& from, shell::ListView& to, const char* context) {
     if (importing_) return;
     shell::Procedure p(wizard_.platform().messages, context);
@@ -120,22 +141,7 @@ void Form3::moveSelected(shell::ListView& from, shell::ListView& to, const char*
     p.step(106, [&] { from.removeItem(from.selectedPosition()); });
     from.clearSelection();
 
-    if (p.test(108, [&] { return ListView1->count() == 0; })) {
-        p.step(110, [&] { PushButton5->setEnabled(false); });
-        p.step(112, [&] { PushButton6->setEnabled(false); });
-    } else {
-        p.step(114, [&] { PushButton5->setEnabled(true); });
-        p.step(116, [&] { PushButton6->setEnabled(true); });
-    }
-    if (p.test(118, [&] { return ListView2->count() == 0; })) {
-        p.step(120, [&] { PushButton7->setEnabled(false); });
-        p.step(122, [&] { PushButton8->setEnabled(false); });
-        p.step(124, [&] { PushButton9->setEnabled(false); });
-    } else {
-        p.step(126, [&] { PushButton7->setEnabled(true); });
-        p.step(128, [&] { PushButton8->setEnabled(true); });
-        p.step(130, [&] { PushButton9->setEnabled(true); });
-    }
+    applyEnablingRule(p, 108);
 }
 
 void Form3::moveAll(shell::ListView& from, shell::ListView& to, const char* context) {
@@ -152,22 +158,7 @@ void Form3::moveAll(shell::ListView& from, shell::ListView& to, const char* cont
         p.step(108, [&] { from.removeItem(i); });
         p.step(110, [] {});
     }
-    if (p.test(112, [&] { return ListView1->count() == 0; })) {
-        p.step(114, [&] { PushButton5->setEnabled(false); });
-        p.step(116, [&] { PushButton6->setEnabled(false); });
-    } else {
-        p.step(118, [&] { PushButton5->setEnabled(true); });
-        p.step(120, [&] { PushButton6->setEnabled(true); });
-    }
-    if (p.test(122, [&] { return ListView2->count() == 0; })) {
-        p.step(124, [&] { PushButton7->setEnabled(false); });
-        p.step(126, [&] { PushButton8->setEnabled(false); });
-        p.step(128, [&] { PushButton9->setEnabled(false); });
-    } else {
-        p.step(130, [&] { PushButton7->setEnabled(true); });
-        p.step(132, [&] { PushButton8->setEnabled(true); });
-        p.step(134, [&] { PushButton9->setEnabled(true); });
-    }
+    applyEnablingRule(p, 112);
 }
 
 void Form3::PushButton5_Click() {

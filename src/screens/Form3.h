@@ -5,6 +5,7 @@
 #include "export/ImportRun.h"
 #include "platform/RecordsetModel.h"
 #include "screens/Screen.h"
+#include "shell/ErrorReport.h"
 #include "shell/ListView.h"
 
 #include <memory>
@@ -62,6 +63,7 @@ public:
     QProgressBar* ProgressBar1;
 
 private:
+    void applyEnablingRule(shell::Procedure& p, int first);
     void moveSelected(shell::ListView& from, shell::ListView& to, const char* context);
     void moveAll(shell::ListView& from, shell::ListView& to, const char* context);
 

@@ -1,6 +1,7 @@
 #include "screens/Screen.h"
 
 #include "screens/Wizard.h"
+#include "shell/Main.h"
 
 #include <QAbstractScrollArea>
 #include <QCloseEvent>
@@ -17,6 +18,12 @@ Screen::Screen(Wizard& wizard, int clientWidthTwips, int clientHeightTwips)
 }
 
 void Screen::Form_Unload() { wizard_.platform().process.end(); }
+
+void Screen::loadHandPointer(shell::Procedure& p, int test, int load) {
+    const QString file = wizard_.programFile("HAND-M.CUR");
+    if (p.test(test, [&] { return shell::PathExists(wizard_.platform().files, file); }))
+        p.step(load, [&] { window_->loadMouseIcon(file); });
+}
 
 void Screen::MouseMove(QWidget* control) {
     if (window_->mousePointer() == platform::BusyPointer) return;

@@ -4,6 +4,7 @@
 // program, and the pointer that follows the mouse over its controls.
 
 #include "platform/Window.h"
+#include "shell/ErrorReport.h"
 
 #include <QSet>
 #include <QWidget>
@@ -30,6 +31,9 @@ public:
     void MouseMove(QWidget* control);
 
 protected:
+    // When "HAND-M.CUR" lies beside the program (the test, step `test`), loads
+    // it as the picture of the custom pointer (step `load`).
+    void loadHandPointer(shell::Procedure& p, int test, int load);
     void handOver(std::initializer_list<QWidget*> controls);
     void arrowOver(std::initializer_list<QWidget*> controls);
 

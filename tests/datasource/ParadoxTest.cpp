@@ -1,5 +1,6 @@
 #include "datasource/Paradox.h"
 #include "support/FakePlatform.h"
+#include "support/ListTexts.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,11 +16,6 @@ void touch(const QString& path) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
 }
 
-QStringList entries(const shell::ListView& list) {
-    QStringList all;
-    for (int i = 1; i <= list.count(); ++i) all << list.itemText(i);
-    return all;
-}
 
 const QString kCorpus = VELLOMAR_CORPUS_DIR;
 
@@ -81,7 +77,7 @@ TEST(AddTablesToParadoxListbox, ListsTablesFolderFirstThenSubfolders) {
     list.addItem("stale");
 
     AddTablesToParadoxListbox(list, tmp.path(), fake.platform());
-    QStringList got = entries(list);
+    QStringList got = fakes::texts(list);
     ASSERT_EQ(got.size(), 6);
     // The folder's own tables first (in listing order), then each level below.
     QStringList own = got.mid(0, 4);

@@ -2,12 +2,14 @@
 // scripted message box; the workbook is read back as another program sees it.
 
 #include "../platform/SpreadsheetReadBack.h"
+#include "SampleTables.h"
 #include "paradoxwriter/Writer.h"
 #include "screens/Form1.h"
 #include "screens/Form2.h"
 #include "screens/Form3.h"
 #include "screens/Wizard.h"
 #include "support/FakePlatform.h"
+#include "support/ListTexts.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,11 +26,6 @@ namespace {
 
 const QString kCorpus = VELLOMAR_CORPUS_DIR;
 
-QStringList texts(const shell::ListView& list) {
-    QStringList all;
-    for (int i = 1; i <= list.count(); ++i) all << list.itemText(i);
-    return all;
-}
 
 class ImportRunTest : public ::testing::Test {
 protected:
@@ -48,11 +45,11 @@ protected:
     // Chooses `table` and moves `fields` (in that order) to the chosen list.
     screens::Form3& choose(const QString& table, const QStringList& fields) {
         screens::Form2& f2 = wizard->form2();
-        f2.ListView1->selectPosition(int(texts(*f2.ListView1).indexOf(table)) + 1);
+        f2.ListView1->selectPosition(int(fakes::texts(*f2.ListView1).indexOf(table)) + 1);
         f2.PushButton3->click();
         screens::Form3& f3 = wizard->form3();
         for (const QString& field : fields) {
-            f3.ListView1->selectPosition(int(texts(*f3.ListView1).indexOf(field)) + 1);
+            f3.ListView1->selectPosition(int(fakes::texts(*f3.ListView1).indexOf(field)) + 1);
             f3.PushButton5->click();
         }
         return f3;
@@ -85,12 +82,12 @@ protected:
 
 TEST_F(ImportRunTest, ChosenFieldsArriveTypedInTheChosenOrder) {
     screens::Form3& f3 = choose("TYPSAMMLUNG", {});
-    const QStringList all = texts(*f3.ListView1);
+    const QStringList all = fakes::texts(*f3.ListView1);
     ASSERT_EQ(all.size(), 14);
     // Money, text, date, logical and memo, in an order of our own.
     const QStringList picked{all[2], all[0], all[6], all[10], all[9]};
     for (const QString& field : picked) {
-        f3.ListView1->selectPosition(int(texts(*f3.ListView1).indexOf(field)) + 1);
+        f3.ListView1->selectPosition(int(fakes::texts(*f3.ListView1).indexOf(field)) + 1);
         f3.PushButton5->click();
     }
     const auto sheets = importAndRead(f3);
@@ -140,7 +137,7 @@ TEST_F(ImportRunTest, ProgressForThreeAndEightRows) {
     second.form1().Text1->setText(folder);
     second.form1().PushButton3->click();
     screens::Form2& f2 = second.form2();
-    f2.ListView1->selectPosition(int(texts(*f2.ListView1).indexOf("SEARCH1")) + 1);
+    f2.ListView1->selectPosition(int(fakes::texts(*f2.ListView1).indexOf("SEARCH1")) + 1);
     f2.PushButton3->click();
     second.form3().PushButton6->click();
     EXPECT_EQ(progressOf(second.form3()), (std::vector<int>{12, 25, 38, 50, 62, 75, 88, 100}));
@@ -227,7 +224,7 @@ TEST_F(ImportRunTest, AMinimisedScreenIsRestoredAndTheButtonsRestDuringTheRun) {
     EXPECT_GT(busySeen, 0);
     EXPECT_FALSE(window.minimized);
     EXPECT_EQ(fake.spreadsheets.launches.size(), 1u);
-    EXPECT_EQ(texts(*f3.ListView2), QStringList{"Name"});
+    EXPECT_EQ(fakes::texts(*f3.ListView2), QStringList{"Name"});
     EXPECT_TRUE(window.visible);
     EXPECT_EQ(fake.messages.texts(), std::vector<QString>{"Done."});
 }
@@ -251,4 +248,26 @@ TEST_F(ImportRunTest, TextsTooLongForACellAreCutAndCounted) {
               (std::vector<QString>{"Done.",
                                     "2 texts were longer than a cell holds (32,767 characters) and were cut "
                                     "to fit, in: Notes."}));
+}
+
+TEST_F(ImportRunTest, ASampleTableArrivesWithItsAccentsAndLeadingZeros) {
+    const QString samples = tmp.path() + "/Samples";
+    samples::writeSampleTables(samples.toStdString());
+    wizard->form1().Text1->setText(samples);
+    wizard->form1().PushButton3->click();
+    screens::Form3& f3 = choose("CUSTOMER", {"Postal Code", "Company", "Credit Limit", "Customer Since", "Active"});
+    const auto sheets = importAndRead(f3);
+    ASSERT_EQ(sheets.size(), 1u);
+    const ReadSheet& s = sheets[0];
+    EXPECT_EQ(s.rows, 301);
+    EXPECT_EQ(s.cells.at("A1").value, "Postal Code");
+    EXPECT_EQ(s.cells.at("B2").value, "Café Révolution SARL");
+    EXPECT_EQ(s.cells.at("B3").value, "Müller & Söhne GmbH");
+    EXPECT_EQ(s.cells.at("A3").type, "str");  // "01067" is text, not the number 1067
+    EXPECT_EQ(s.cells.at("A3").value, "01067");
+    EXPECT_EQ(s.cells.at("C3").value, "250000.5");
+    EXPECT_EQ(s.cells.at("C3").format, "#,##0.00");
+    EXPECT_EQ(s.cells.at("D3").value.substr(0, 10), "1979-11-02");
+    EXPECT_EQ(s.cells.at("E3").type, "bool");
+    EXPECT_EQ(fake.messages.texts(), std::vector<QString>{"Done."});
 }

@@ -6,6 +6,7 @@
 #include "screens/Form3.h"
 #include "screens/Wizard.h"
 #include "support/FakePlatform.h"
+#include "support/ListTexts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -37,11 +38,6 @@ private:
     QString root_;
 };
 
-QStringList texts(const shell::ListView& list) {
-    QStringList all;
-    for (int i = 1; i <= list.count(); ++i) all << list.itemText(i);
-    return all;
-}
 
 class WizardTest : public ::testing::Test {
 protected:
@@ -73,7 +69,7 @@ protected:
     // Chooses `table` on Form2 and presses "Next >".
     screens::Form3& toFields(const QString& table) {
         screens::Form2& tables = wizard ? wizard->form2() : toTables();
-        const QStringList names = texts(*tables.ListView1);
+        const QStringList names = fakes::texts(*tables.ListView1);
         tables.ListView1->selectPosition(int(names.indexOf(table)) + 1);
         tables.PushButton3->click();
         return wizard->form3();
@@ -97,7 +93,7 @@ TEST_F(WizardTest, RememberedFolderOpensOnTheTableList) {
     Wizard& w = start();
     EXPECT_FALSE(win(w.form1()).visible);
     EXPECT_TRUE(win(w.form2()).visible);
-    QStringList tables = texts(*w.form2().ListView1);
+    QStringList tables = fakes::texts(*w.form2().ListView1);
     tables.sort();
     EXPECT_EQ(tables, (QStringList{"COUNTRY", "PARTS"}));
     EXPECT_EQ(w.form2().ListView1->headerItem()->text(0), "Which table do you want to send to Excel?");
@@ -164,7 +160,7 @@ TEST_F(WizardTest, FolderWithABlankIsOfferedACopy) {
     EXPECT_EQ(w.form1().Text1->text(), driveRoot + "/TestDB");
     EXPECT_EQ(fake.settings.values[kFolderKey], driveRoot + "/TestDB");
     EXPECT_TRUE(QFile::exists(driveRoot + "/TestDB/country.db"));
-    EXPECT_EQ(texts(*w.form2().ListView1), QStringList{"COUNTRY"});
+    EXPECT_EQ(fakes::texts(*w.form2().ListView1), QStringList{"COUNTRY"});
 
     // Only outer blanks: no offer.
     fake.messages.shown.clear();
@@ -229,7 +225,7 @@ TEST_F(WizardTest, TableChoiceFillsTheFieldScreen) {
     EXPECT_TRUE(win(fields).visible);
     EXPECT_FALSE(win(tables).visible);
     EXPECT_EQ(win(tables).pointer, 0);
-    EXPECT_EQ(texts(*fields.ListView1), (QStringList{"Name", "Capital", "Continent", "Area", "Population"}));
+    EXPECT_EQ(fakes::texts(*fields.ListView1), (QStringList{"Name", "Capital", "Continent", "Area", "Population"}));
     EXPECT_EQ(fields.ListView1->selectedPosition(), 1);
     EXPECT_TRUE(fields.PushButton5->isEnabled());
     EXPECT_FALSE(fields.PushButton7->isEnabled());
@@ -242,21 +238,21 @@ TEST_F(WizardTest, TableChoiceFillsTheFieldScreen) {
 TEST_F(WizardTest, MovingFieldsFollowsTheEnablingRule) {
     screens::Form3& f = toFields("COUNTRY");
     auto select = [](shell::ListView& list, const QString& text) {
-        list.selectPosition(int(texts(list).indexOf(text)) + 1);
+        list.selectPosition(int(fakes::texts(list).indexOf(text)) + 1);
     };
 
     select(*f.ListView1, "Continent");
     f.PushButton5->click();
     select(*f.ListView1, "Name");
     f.ListView1_DblClick();
-    EXPECT_EQ(texts(*f.ListView2), (QStringList{"Continent", "Name"}));
-    EXPECT_EQ(texts(*f.ListView1), (QStringList{"Capital", "Area", "Population"}));
+    EXPECT_EQ(fakes::texts(*f.ListView2), (QStringList{"Continent", "Name"}));
+    EXPECT_EQ(fakes::texts(*f.ListView1), (QStringList{"Capital", "Area", "Population"}));
     EXPECT_TRUE(f.PushButton9->isEnabled());
     EXPECT_TRUE(f.PushButton7->isEnabled());
 
     select(*f.ListView2, "Name");
     f.PushButton7->click();
-    EXPECT_EQ(texts(*f.ListView1), (QStringList{"Capital", "Area", "Population", "Name"}));
+    EXPECT_EQ(fakes::texts(*f.ListView1), (QStringList{"Capital", "Area", "Population", "Name"}));
 
     // No selection: a message, nothing moves.
     f.ListView1->clearSelection();
@@ -265,7 +261,7 @@ TEST_F(WizardTest, MovingFieldsFollowsTheEnablingRule) {
     EXPECT_EQ(fake.messages.shown[0].title, "Vellomar");
 
     f.PushButton6->click();  // ">>"
-    EXPECT_EQ(texts(*f.ListView2), (QStringList{"Continent", "Capital", "Area", "Population", "Name"}));
+    EXPECT_EQ(fakes::texts(*f.ListView2), (QStringList{"Continent", "Capital", "Area", "Population", "Name"}));
     EXPECT_EQ(f.ListView1->count(), 0);
     EXPECT_FALSE(f.PushButton5->isEnabled());
     EXPECT_FALSE(f.PushButton6->isEnabled());
@@ -275,10 +271,10 @@ TEST_F(WizardTest, MovingFieldsFollowsTheEnablingRule) {
 
     select(*f.ListView2, "Area");
     f.ListView2_DblClick();
-    EXPECT_EQ(texts(*f.ListView1), QStringList{"Area"});
+    EXPECT_EQ(fakes::texts(*f.ListView1), QStringList{"Area"});
 
     f.PushButton8->click();  // "<<" in chosen order to the end
-    EXPECT_EQ(texts(*f.ListView1), (QStringList{"Area", "Continent", "Capital", "Population", "Name"}));
+    EXPECT_EQ(fakes::texts(*f.ListView1), (QStringList{"Area", "Continent", "Capital", "Population", "Name"}));
     EXPECT_FALSE(f.PushButton7->isEnabled());
     EXPECT_FALSE(f.PushButton8->isEnabled());
     EXPECT_FALSE(f.PushButton9->isEnabled());
@@ -294,13 +290,13 @@ TEST_F(WizardTest, ChosenFieldsSurviveBackAndAnotherTable) {
     EXPECT_FALSE(win(f).visible);
 
     toFields("COUNTRY");
-    EXPECT_EQ(texts(*f.ListView2), QStringList{"Name"});
-    EXPECT_FALSE(texts(*f.ListView1).contains("Name"));
+    EXPECT_EQ(fakes::texts(*f.ListView2), QStringList{"Name"});
+    EXPECT_FALSE(fakes::texts(*f.ListView1).contains("Name"));
 
     toFields("PARTS");
     EXPECT_EQ(wizard->SelectedTable, "PARTS");
-    EXPECT_EQ(texts(*f.ListView2), QStringList{"Name"});
-    EXPECT_EQ(texts(*f.ListView1).size(), 7);
+    EXPECT_EQ(fakes::texts(*f.ListView2), QStringList{"Name"});
+    EXPECT_EQ(fakes::texts(*f.ListView1).size(), 7);
     EXPECT_TRUE(f.PushButton7->isEnabled());
 
     // All of a table's fields already chosen: the list ends empty while ">" stays enabled.

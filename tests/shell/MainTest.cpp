@@ -1,5 +1,6 @@
 #include "shell/Main.h"
 #include "support/FakePlatform.h"
+#include "support/ListTexts.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,11 +15,6 @@ void fill(ListView& list, const QStringList& texts) {
     for (const QString& t : texts) list.addItem(t);
 }
 
-QStringList texts(const ListView& list) {
-    QStringList all;
-    for (int i = 1; i <= list.count(); ++i) all << list.itemText(i);
-    return all;
-}
 
 }  // namespace
 
@@ -38,20 +34,20 @@ TEST(SubtractListItems, RemovesExactMatchesOnlyAndKeepsOrder) {
     fill(a, {"NAME", "CITY", "Name", "CITY"});
     fill(b, {"CITY"});
     SubtractListItems(a, b, process);
-    EXPECT_EQ(texts(a), (QStringList{"NAME", "Name"}));
-    EXPECT_EQ(texts(b), QStringList{"CITY"});
+    EXPECT_EQ(fakes::texts(a), (QStringList{"NAME", "Name"}));
+    EXPECT_EQ(fakes::texts(b), QStringList{"CITY"});
 
     // A position matching several items of the other list is removed once.
     ListView c, d;
     fill(c, {"X", "Y", "Z"});
     fill(d, {"Z", "Y", "Z", " Y"});
     SubtractListItems(c, d, process);
-    EXPECT_EQ(texts(c), QStringList{"X"});
+    EXPECT_EQ(fakes::texts(c), QStringList{"X"});
 
     ListView e, empty;
     fill(e, {"A", "B"});
     SubtractListItems(e, empty, process);
-    EXPECT_EQ(texts(e), (QStringList{"A", "B"}));
+    EXPECT_EQ(fakes::texts(e), (QStringList{"A", "B"}));
 }
 
 TEST(NullToDefault, OnlyNullIsReplaced) {
