@@ -12,5 +12,5 @@ run() {
   cmake --build "$dir" -j"$jobs"
   ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 300
 }
-run build
-run build-asan -DVELLOMAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+run build -DVELLOMAR_TESTS=ON
+run build-asan -DVELLOMAR_TESTS=ON -DVELLOMAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
