@@ -55,14 +55,14 @@ void CopyDB(bool isSample, FolderBox& box, platform::Platform& os, const QString
     });
     if (answer != platform::Answer::Yes) return;
 
-    p.step(112, [] {});
+    p.at(112);
     if (p.test(114, [&] { return !os.files.folderExists(target); }))
         p.step(116, [&] { os.files.createFolder(target); });
     if (p.test(118, [&] { return os.files.folderExists(target); })) {
         p.step(120, [&] { os.files.copyFolder(box.folder(), target); });
         p.step(122, [&] { box.setFolder(target); });
     }
-    p.step(124, [] {});
+    p.at(124);
 }
 
 void AddTablesToParadoxListbox(shell::ListView& list, const QString& folder, platform::Platform& os) {
@@ -77,13 +77,13 @@ void AddTablesToParadoxListbox(shell::ListView& list, const QString& folder, pla
     p.step(108, [&] { folders::GetSubDirectories2016(collection, true, os); });
 
     for (const QString& entry : collection) {
-        p.step(110, [] {});
+        p.at(110);
         QString path;
         p.step(112, [&] { path = entry.left(entry.size() - 1); });
         std::vector<QString> names;
         p.step(114, [&] { names = folders::GetFileList(os.files, path, "*.db"); });
         for (const QString& name : names) {
-            p.step(116, [] {});
+            p.at(116);
             if (p.test(118, [&] { return name.startsWith('~'); })) continue;
             QString table;
             p.step(120, [&] { table = shell::FileNameFromPath(path + "/" + name); });
@@ -91,7 +91,7 @@ void AddTablesToParadoxListbox(shell::ListView& list, const QString& folder, pla
             p.step(126, [&] { table.replace(".DB", ""); });
             p.step(128, [&] { list.addItem(table); });
         }
-        p.step(130, [] {});
+        p.at(130);
     }
 }
 

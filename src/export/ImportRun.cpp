@@ -46,8 +46,6 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
     const QString title = screen.applicationTitle();
     platform::Connection connection;
     platform::Recordset recordset;
-    p.step(100, [] {});
-    p.step(102, [] {});
 
     if (p.test(104, [&] { return screen.buttonCaption() == "Exit"; })) {
         p.step(106, [&] { os.process.end(); });

@@ -69,8 +69,6 @@ void Form2::PushButton3_Click() {
     shell::Procedure p(os.messages, "in Vellomar2021/08/31.Form2.PushButton3_Click ");
     platform::Connection connection;
     platform::Recordset recordset;
-    p.step(100, [] {});
-    p.step(102, [] {});
 
     if (p.test(106, [&] { return ListView1->count() == 0; })) return;
     if (p.test(108, [&] { return ListView1->selectedPosition() == 0; })) {

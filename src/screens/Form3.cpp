@@ -149,14 +149,14 @@ void Form3::moveAll(shell::ListView& from, shell::ListView& to, const char* cont
     shell::Procedure p(wizard_.platform().messages, context);
     const int count = from.count();
     for (int i = 1; i <= count; ++i) {
-        p.step(100, [] {});
+        p.at(100);
         p.step(102, [&] { to.addItem(from.itemText(i)); });
-        p.step(104, [] {});
+        p.at(104);
     }
     for (int i = count; i >= 1; --i) {
-        p.step(106, [] {});
+        p.at(106);
         p.step(108, [&] { from.removeItem(i); });
-        p.step(110, [] {});
+        p.at(110);
     }
     applyEnablingRule(p, 112);
 }

@@ -59,9 +59,10 @@ public:
         return holds;
     }
 
-    // Marks the start of a numbered step inside a larger one, for loops whose
-    // every pass must stay cheap: a failure is reported by the enclosing step
-    // with the number marked last.
+    // Marks the start of a numbered step without running it through step():
+    // for a step that cannot fail by itself, or for the steps inside a larger
+    // one in a loop whose every pass must stay cheap, where a failure is
+    // reported by the enclosing step with the number marked last.
     void at(int number) { current_ = number; }
 
     int current() const { return current_; }
