@@ -39,6 +39,92 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return q;
 }
 
+// Big-endian loads of the fixed-size record encodings.
+std::uint16_t be16(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
+std::uint32_t be32(const std::uint8_t* p) {
+    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+           (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
+}
+std::uint64_t be64(const std::uint8_t* p) {
+    return (static_cast<std::uint64_t>(be32(p)) << 32) | be32(p + 4);
+}
+
+// A stored double: top bit set means positive (clear it), clear means negative
+// (every bit was inverted). `raw` is not 0 (that is NULL).
+double storedDouble(std::uint64_t raw) {
+    raw = (raw & 0x8000'0000'0000'0000ull) ? raw & 0x7FFF'FFFF'FFFF'FFFFull : ~raw;
+    return std::bit_cast<double>(raw);
+}
+
+// Days on our scale within which the 32-bit conversion below is exact (about
+// years -28,000 to 30,000); anything further out takes the 64-bit one.
+constexpr std::int64_t kFastDaysMin = -11'000'000;
+constexpr std::int64_t kFastDaysMax = 11'000'000;
+
+// Civil date of a day counted from 1970-01-01, in 32-bit unsigned arithmetic
+// (Neri and Schneider, "Euclidean affine functions and their application to
+// calendar algorithms", 2022). The day is shifted by 82 whole 400-year eras so
+// that everything stays unsigned; valid for -12,699,422 <= unixDay < 1,061,042,401.
+inline Date civilFromUnixDay(std::int32_t unixDay) {
+    constexpr std::uint32_t eras = 82;
+    constexpr std::uint32_t shift = 719'468 + 146'097 * eras;  // 0000-03-01 moved 82 eras back
+    const std::uint32_t n = static_cast<std::uint32_t>(unixDay) + shift;
+    // Century and day of the century.
+    const std::uint32_t n1 = 4 * n + 3;
+    const std::uint32_t century = n1 / 146'097;
+    const std::uint32_t dayOfCentury = n1 % 146'097 / 4;
+    // Year of the century and day of the year (the year starting on 1 March).
+    const std::uint32_t n2 = 4 * dayOfCentury + 3;
+    const std::uint64_t p2 = std::uint64_t{2'939'745} * n2;
+    const std::uint32_t yearOfCentury = static_cast<std::uint32_t>(p2 >> 32);
+    const std::uint32_t dayOfYear = static_cast<std::uint32_t>(p2) / 2'939'745 / 4;
+    const std::uint32_t year = 100 * century + yearOfCentury;
+    // Month (3..14) and day.
+    const std::uint32_t n3 = 2141 * dayOfYear + 197'913;
+    const std::uint32_t month = n3 >> 16;
+    const std::uint32_t day = (n3 & 0xFFFF) / 2141 + 1;
+    const bool januaryOrFebruary = dayOfYear >= 306;
+    return Date{static_cast<int>(static_cast<std::int32_t>(year - 400 * eras) + (januaryOrFebruary ? 1 : 0)),
+                static_cast<int>(januaryOrFebruary ? month - 12 : month), static_cast<int>(day)};
+}
+
+// dateFromDays with the common case inlined.
+inline Date civilFromDays(std::int64_t days) {
+    if (days >= kFastDaysMin && days <= kFastDaysMax) [[likely]]
+        return civilFromUnixDay(static_cast<std::int32_t>(days - kUnixEpochDay));
+    return RecordDecoder::dateFromDays(days);
+}
+
+// False for infinities, NaN and values too far out to be dates.
+bool timestampInRange(double milliseconds) { return std::fabs(milliseconds) <= kTimestampLimit; }
+
+// Milliseconds since the start of day 0 (timestampInRange) into date and time of day.
+inline Timestamp splitTimestamp(double milliseconds) {
+    // Round half away from zero (what llround does, without the library call).
+    const std::int64_t total =
+        static_cast<std::int64_t>(milliseconds < 0 ? milliseconds - 0.5 : milliseconds + 0.5);
+    const std::int64_t day = floorDiv(total, kMillisecondsPerDay);
+    return Timestamp{civilFromDays(day), Time{total - day * kMillisecondsPerDay}};
+}
+
+// Cells are overwritten in place when they already hold a T.
+template <typename T>
+void put(Value& out, const T& value) {
+    if (T* cell = std::get_if<T>(&out)) *cell = value;
+    else out.emplace<T>(value);
+}
+
+void putNull(Value& out) {
+    if (!std::holds_alternative<Null>(out)) out.emplace<Null>();
+}
+
+std::string& textCell(Value& out) {
+    std::string* text = std::get_if<std::string>(&out);
+    if (!text) text = &out.emplace<std::string>();
+    text->clear();
+    return *text;
+}
+
 }  // namespace
 
 RecordDecoder::RecordDecoder(const std::vector<RawField>& fields, const std::vector<Field>& names,
@@ -61,15 +147,14 @@ std::optional<std::int64_t> RecordDecoder::integer(const std::uint8_t* bytes, in
 }
 
 std::optional<double> RecordDecoder::number(const std::uint8_t* bytes) {
-    if (allZero(bytes, 8)) return std::nullopt;
-    std::uint64_t raw = 0;
-    for (int i = 0; i < 8; ++i) raw = (raw << 8) | bytes[i];
-    // Top bit set: positive, clear it. Clear: negative, every bit was inverted.
-    raw = (raw & 0x8000'0000'0000'0000ull) ? raw & 0x7FFF'FFFF'FFFF'FFFFull : ~raw;
-    return std::bit_cast<double>(raw);
+    const std::uint64_t raw = be64(bytes);
+    if (raw == 0) return std::nullopt;
+    return storedDouble(raw);
 }
 
 Date RecordDecoder::dateFromDays(std::int64_t days) {
+    if (days >= kFastDaysMin && days <= kFastDaysMax)
+        return civilFromUnixDay(static_cast<std::int32_t>(days - kUnixEpochDay));
     // Civil-from-days on the proleptic Gregorian calendar (400-year eras).
     const std::int64_t z = days - kUnixEpochDay + 719'468;
     const std::int64_t era = floorDiv(z, 146'097);
@@ -86,12 +171,9 @@ Date RecordDecoder::dateFromDays(std::int64_t days) {
 Value RecordDecoder::timestamp(const std::uint8_t* bytes) {
     const auto value = number(bytes);
     if (!value) return Null{};
-    if (!std::isfinite(*value) || std::fabs(*value) > kTimestampLimit)
+    if (!timestampInRange(*value))
         return ValueError{"timestamp value " + std::to_string(*value) + " is out of range"};
-    // Round half away from zero (what llround does, without the library call).
-    const std::int64_t total = static_cast<std::int64_t>(*value < 0 ? *value - 0.5 : *value + 0.5);
-    const std::int64_t day = floorDiv(total, kMillisecondsPerDay);
-    return Timestamp{dateFromDays(day), Time{total - day * kMillisecondsPerDay}};
+    return splitTimestamp(*value);
 }
 
 Value RecordDecoder::bcd(const std::uint8_t* bytes, int decimals) {
@@ -133,75 +215,111 @@ Value RecordDecoder::bcd(const std::uint8_t* bytes, int decimals) {
     return Decimal{std::move(text)};
 }
 
-void RecordDecoder::decode(const std::uint8_t* record, int column, const Place& place, Value& out) const {
-    const Layout& f = layout_[static_cast<std::size_t>(column)];
+inline void RecordDecoder::decodeInto(const std::uint8_t* record, std::size_t column, const Place& place,
+                                      Value& out) const {
+    const Layout& f = layout_[column];
     const std::uint8_t* bytes = record + f.offset;
+    // The header guarantees the sizes of the fixed-size types; the size tests
+    // below only keep a decoder built by hand from reading past its field.
     switch (f.type) {
         case FieldType::Alpha: {
-            if (bytes[0] == 0) {
-                out = Null{};
-                return;
-            }
-            const void* nul = std::memchr(bytes, 0, static_cast<std::size_t>(f.size));
-            const std::size_t length =
-                nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes)
-                    : static_cast<std::size_t>(f.size);
-            std::string* text = std::get_if<std::string>(&out);
-            if (!text) text = &out.emplace<std::string>();
-            text->clear();
-            text_.decode(bytes, length, *text);
+            if (bytes[0] == 0) return putNull(out);
+            text_.decodeField(bytes, static_cast<std::size_t>(f.size), textCell(out));
             return;
         }
         case FieldType::Short:
+            if (f.size == 2) {
+                const std::uint16_t raw = be16(bytes);
+                if (raw == 0) return putNull(out);
+                return put(out, std::int64_t{static_cast<std::int16_t>(raw ^ 0x8000u)});
+            }
+            [[fallthrough]];
         case FieldType::Long:
-        case FieldType::AutoIncrement: {
-            const auto value = integer(bytes, f.size);
-            if (value) out = *value;
-            else out = Null{};
-            return;
-        }
+        case FieldType::AutoIncrement:
+            if (f.size == 4) {
+                const std::uint32_t raw = be32(bytes);
+                if (raw == 0) return putNull(out);
+                return put(out, std::int64_t{static_cast<std::int32_t>(raw ^ 0x8000'0000u)});
+            } else {
+                const auto value = integer(bytes, f.size);
+                if (!value) return putNull(out);
+                return put(out, *value);
+            }
         case FieldType::Date: {
-            const auto value = integer(bytes, 4);
-            if (value) out = dateFromDays(*value);
-            else out = Null{};
-            return;
+            const std::uint32_t raw = be32(bytes);
+            if (raw == 0) return putNull(out);
+            return put(out, civilFromDays(static_cast<std::int32_t>(raw ^ 0x8000'0000u)));
         }
         case FieldType::Time: {
-            const auto value = integer(bytes, 4);
-            if (value) out = Time{*value};
-            else out = Null{};
-            return;
+            const std::uint32_t raw = be32(bytes);
+            if (raw == 0) return putNull(out);
+            return put(out, Time{static_cast<std::int32_t>(raw ^ 0x8000'0000u)});
         }
         case FieldType::Number: {
-            const auto value = number(bytes);
-            if (value) out = *value;
-            else out = Null{};
-            return;
+            const std::uint64_t raw = be64(bytes);
+            if (raw == 0) return putNull(out);
+            return put(out, storedDouble(raw));
         }
         case FieldType::Money: {
-            const auto value = number(bytes);
-            if (value) out = Money{*value};
-            else out = Null{};
-            return;
+            const std::uint64_t raw = be64(bytes);
+            if (raw == 0) return putNull(out);
+            return put(out, Money{storedDouble(raw)});
         }
-        case FieldType::Timestamp: out = timestamp(bytes); return;
+        case FieldType::Timestamp: {
+            const std::uint64_t raw = be64(bytes);
+            if (raw == 0) return putNull(out);
+            const double value = storedDouble(raw);
+            if (!timestampInRange(value)) {
+                out = timestamp(bytes);
+                return;
+            }
+            return put(out, splitTimestamp(value));
+        }
         case FieldType::Logical:
             // 0x80 false, 0x81 true, 0 NULL.
-            if (bytes[0] == 0) out = Null{};
-            else out = (bytes[0] & 0x7F) != 0;
+            if (bytes[0] == 0) return putNull(out);
+            return put(out, (bytes[0] & 0x7F) != 0);
+        case FieldType::Bcd:
+        case FieldType::Bytes: return decodeRare(bytes, f, out);
+        case FieldType::Memo: {
+            // A memo short enough to sit wholly in its leader needs no blob file.
+            const int leader = f.size - kBlobDescriptor;
+            const std::uint32_t length = le32(bytes + leader + 4);
+            if (length == 0) return putNull(out);
+            if (length <= static_cast<std::uint32_t>(leader)) {
+                std::size_t size = length;
+                while (size > 0 && bytes[size - 1] == 0) --size;
+                text_.decode(bytes, size, textCell(out));
+                return;
+            }
+            out = blob(bytes, static_cast<int>(column), place);
             return;
-        case FieldType::Bcd: out = bcd(bytes, f.decimals); return;
-        case FieldType::Bytes:
-            if (allZero(bytes, static_cast<std::size_t>(f.size))) out = Null{};
-            else out = Bytes{FieldType::Bytes, std::vector<std::uint8_t>(bytes, bytes + f.size)};
-            return;
-        case FieldType::Memo:
+        }
         case FieldType::Binary:
         case FieldType::FormattedMemo:
         case FieldType::Ole:
-        case FieldType::Graphic: out = blob(bytes, column, place); return;
+        case FieldType::Graphic: out = blob(bytes, static_cast<int>(column), place); return;
     }
-    out = Null{};
+    putNull(out);
+}
+
+void RecordDecoder::decode(const std::uint8_t* record, int column, const Place& place, Value& out) const {
+    decodeInto(record, static_cast<std::size_t>(column), place, out);
+}
+
+void RecordDecoder::decodeRow(const std::uint8_t* record, const Place& place, std::vector<Value>& out) const {
+    out.resize(layout_.size());
+    for (std::size_t i = 0; i < layout_.size(); ++i) decodeInto(record, i, place, out[i]);
+}
+
+void RecordDecoder::decodeRare(const std::uint8_t* bytes, const Layout& f, Value& out) const {
+    if (f.type == FieldType::Bcd) {
+        out = bcd(bytes, f.decimals);
+    } else if (allZero(bytes, static_cast<std::size_t>(f.size))) {
+        putNull(out);
+    } else {
+        out = Bytes{FieldType::Bytes, std::vector<std::uint8_t>(bytes, bytes + f.size)};
+    }
 }
 
 Value RecordDecoder::blob(const std::uint8_t* bytes, int column, const Place& place) const {

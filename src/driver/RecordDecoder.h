@@ -42,23 +42,30 @@ public:
     }
     // The same into `out`, reusing the storage of a string already there.
     void decode(const std::uint8_t* record, int column, const Place& place, Value& out) const;
+    // Every field of `record` into `out` (resized to the field count). A cell
+    // that holds the same kind of value as before is overwritten in place, so
+    // streaming rows through one vector allocates nothing for fixed-size
+    // values and reuses each string's storage.
+    void decodeRow(const std::uint8_t* record, const Place& place, std::vector<Value>& out) const;
 
     // Pure decoders for the record encodings, exposed for tests.
     static std::optional<std::int64_t> integer(const std::uint8_t* bytes, int size);
     static std::optional<double> number(const std::uint8_t* bytes);
-    static Date dateFromDays(std::int64_t days);  // day 1 = 0001-01-01
+    static Date dateFromDays(std::int64_t days);  // day 1 = 0001-01-01, any int64 day
     static Value timestamp(const std::uint8_t* bytes);
     static Value bcd(const std::uint8_t* bytes, int decimals);
 
 private:
     Value blob(const std::uint8_t* bytes, int column, const Place& place) const;
-
     struct Layout {
         FieldType type;
         int offset;
         int size;
         int decimals;
     };
+    void decodeInto(const std::uint8_t* record, std::size_t column, const Place& place, Value& out) const;
+    // BCD and bytes fields, kept out of the common path.
+    [[gnu::noinline]] void decodeRare(const std::uint8_t* bytes, const Layout& f, Value& out) const;
     std::vector<Layout> layout_;
     const std::vector<Field>& names_;
     const TextDecoder& text_;

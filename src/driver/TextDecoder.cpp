@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <iconv.h>
 
 namespace driver {
 namespace {
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+// Eight bytes at a time: the top bit and the bottom bit of every byte.
+constexpr std::uint64_t kHighBits = 0x8080'8080'8080'8080ull;
+constexpr std::uint64_t kLowBits = 0x0101'0101'0101'0101ull;
 
 bool sameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -101,16 +105,68 @@ void TextDecoder::decode(const std::uint8_t* bytes, std::size_t size, std::strin
         decodeMultiByte(bytes, size, out);
         return;
     }
+    // ASCII is the same in UTF-8 and in every single-byte page we know: copy
+    // the leading run of it in one go, eight bytes per test.
     std::size_t i = 0;
-    while (i < size) {
-        // Copy a run of ASCII in one go, then translate one byte through the table.
-        std::size_t run = i;
-        while (run < size && bytes[run] < 0x80) ++run;
-        out.append(reinterpret_cast<const char*>(bytes + i), run - i);
-        if (run == size) break;
-        const auto& entry = table_[bytes[run]];
-        out.append(entry.data(), static_cast<std::size_t>(entry[3]));
-        i = run + 1;
+    while (i + 8 <= size) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        if (word & kHighBits) break;
+        i += 8;
+    }
+    while (i < size && bytes[i] < 0x80) ++i;
+    out.append(reinterpret_cast<const char*>(bytes), i);
+    if (i < size) translate(bytes + i, size - i, out);
+}
+
+void TextDecoder::decodeField(const std::uint8_t* bytes, std::size_t size, std::string& out) const {
+    // Leading ASCII up to the first NUL, eight bytes per test.
+    std::size_t i = 0;
+    if (!multiByte_) {
+        while (i + 8 <= size) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + i, 8);
+            const std::uint64_t zeroBytes = (word - kLowBits) & ~word & kHighBits;
+            if ((word & kHighBits) | zeroBytes) break;
+            i += 8;
+        }
+        while (i < size && bytes[i] != 0 && bytes[i] < 0x80) ++i;
+        if (i == size || bytes[i] == 0) {
+            out.append(reinterpret_cast<const char*>(bytes), i);
+            return;
+        }
+    }
+    const void* nul = std::memchr(bytes + i, 0, size - i);
+    const std::size_t length =
+        nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes) : size;
+    if (multiByte_) {
+        decodeMultiByte(bytes, length, out);
+        return;
+    }
+    out.append(reinterpret_cast<const char*>(bytes), i);
+    translate(bytes + i, length - i, out);
+}
+
+void TextDecoder::translate(const std::uint8_t* bytes, std::size_t size, std::string& out) const {
+    // At most 3 bytes each, plus one so an entry can be copied whole (its
+    // length byte is overwritten by what comes next or left past the end).
+    char buffer[769];
+    while (size > 0) {
+        const std::size_t count = std::min(size, (sizeof buffer - 1) / 3);
+        char* to = buffer;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t b = bytes[i];
+            if (b < 0x80) {
+                *to++ = static_cast<char>(b);
+            } else {
+                const auto& entry = table_[b];
+                std::memcpy(to, entry.data(), 4);
+                to += entry[3];
+            }
+        }
+        out.append(buffer, static_cast<std::size_t>(to - buffer));
+        bytes += count;
+        size -= count;
     }
 }
 

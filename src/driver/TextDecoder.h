@@ -32,6 +32,9 @@ public:
 
     // Appends the UTF-8 form of `bytes` to `out`. Thread-safe.
     void decode(const std::uint8_t* bytes, std::size_t size, std::string& out) const;
+    // Appends the UTF-8 form of a NUL-padded field of `size` bytes: the text
+    // before its first NUL (all of it when there is none). Thread-safe.
+    void decodeField(const std::uint8_t* bytes, std::size_t size, std::string& out) const;
     std::string decode(const std::uint8_t* bytes, std::size_t size) const {
         std::string out;
         decode(bytes, size, out);
@@ -40,6 +43,8 @@ public:
 
 private:
     bool open(int codePage);
+    // Single-byte pages: appends `bytes` translated through table_.
+    void translate(const std::uint8_t* bytes, std::size_t size, std::string& out) const;
     void decodeMultiByte(const std::uint8_t* bytes, std::size_t size, std::string& out) const;
 
     int codePage_ = 437;

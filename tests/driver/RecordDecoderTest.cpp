@@ -47,6 +47,40 @@ TEST(RecordDecoder, DaysCountFromFirstJanuaryOfYearOne) {
     EXPECT_EQ(RecordDecoder::dateFromDays(-2147483647).year < -5000000, true);
 }
 
+namespace {
+bool leapYear(int y) { return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0); }
+int daysInMonth(int y, int m) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && leapYear(y) ? 29 : days[m - 1];
+}
+Date nextDay(Date d) {
+    if (d.day < daysInMonth(d.year, d.month)) return {d.year, d.month, d.day + 1};
+    if (d.month < 12) return {d.year, d.month + 1, 1};
+    return {d.year + 1, 1, 1};
+}
+// Every day in [from, to] follows the one before it on the calendar.
+void expectConsecutive(std::int64_t from, std::int64_t to) {
+    Date previous = RecordDecoder::dateFromDays(from);
+    for (std::int64_t day = from + 1; day <= to; ++day) {
+        const Date date = RecordDecoder::dateFromDays(day);
+        ASSERT_EQ(date, nextDay(previous)) << "day " << day;
+        previous = date;
+    }
+}
+}  // namespace
+
+TEST(RecordDecoder, EveryDayFollowsTheOneBefore) {
+    // Years -2700 to 4100 day by day, and across the edges where the
+    // conversion changes method (about years -28,000 and 30,000).
+    expectConsecutive(-1'000'000, 1'500'000);
+    expectConsecutive(-11'001'000, -10'999'000);
+    expectConsecutive(10'999'000, 11'001'000);
+    expectConsecutive(-12'700'000 - 1000, -12'700'000 + 1000);
+    EXPECT_EQ(RecordDecoder::dateFromDays(11'000'000), (Date{30117, 12, 23}));
+    EXPECT_EQ(RecordDecoder::dateFromDays(-11'000'000), (Date{-30116, 1, 9}));
+    EXPECT_EQ(RecordDecoder::dateFromDays(2'147'483'647), (Date{5'879'611, 7, 11}));
+}
+
 TEST(RecordDecoder, TimestampsSplitIntoDayAndMilliseconds) {
     // 2011-07-26 11:15:09.890 = day 734344, as stored in a corpus table.
     const double ms = 734344.0 * 86'400'000 + 40'509'890;
@@ -96,6 +130,40 @@ TEST(TextDecoder, EveryRequiredCodePageIsAvailable) {
                      1256, 1257, 1258, TextDecoder::kRoman8})
         EXPECT_EQ(TextDecoder(page).codePage(), page) << page;
     EXPECT_EQ(TextDecoder(99999).codePage(), 437);
+}
+
+TEST(TextDecoder, FieldsEndAtTheirFirstNul) {
+    const TextDecoder cp1252(1252);
+    auto field = [&](const std::string& bytes) {
+        std::string out = "kept:";
+        cp1252.decodeField(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), out);
+        return out;
+    };
+    EXPECT_EQ(field(std::string("abc\0def", 7)), "kept:abc");
+    EXPECT_EQ(field("abcdefghijklmnop"), "kept:abcdefghijklmnop");               // no NUL at all
+    EXPECT_EQ(field(std::string("abcdefgh\0ijk", 12)), "kept:abcdefgh");         // NUL right after a word
+    EXPECT_EQ(field(std::string("abcdefg\0ijk", 11)), "kept:abcdefg");           // NUL at the word's end
+    EXPECT_EQ(field(std::string("abcdefghij\xE9\0\xE9", 13)), "kept:abcdefghij\xC3\xA9");
+    EXPECT_EQ(field(std::string("\xE9t\xE9\0\0\0\0\0\0\0", 10)), "kept:\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(field(std::string("x\x81", 2)), "kept:x\xEF\xBF\xBD");
+    EXPECT_EQ(field(""), "kept:");
+    const std::uint8_t gbk[] = {0xC4, 0xE3, 0, 0xC4, 0xE3};
+    std::string out;
+    TextDecoder(936).decodeField(gbk, 5, out);
+    EXPECT_EQ(out, "\xE4\xBD\xA0");
+}
+
+TEST(TextDecoder, LongTextOfAccentsAndAsciiInTurns) {
+    // Longer than any buffer the decoder works through, ASCII and not mixed.
+    std::string bytes, expected;
+    for (int i = 0; i < 2000; ++i) {
+        bytes += i % 3 == 0 ? '\xFC' : static_cast<char>('a' + i % 26);
+        expected += i % 3 == 0 ? "\xC3\xBC" : std::string(1, static_cast<char>('a' + i % 26));
+    }
+    EXPECT_EQ(TextDecoder(1252).decode(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), expected);
+    std::string field;
+    TextDecoder(1252).decodeField(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), field);
+    EXPECT_EQ(field, expected);
 }
 
 TEST(TextDecoder, InvalidBytesBecomeReplacementCharacters) {
