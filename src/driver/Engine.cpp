@@ -26,7 +26,7 @@ void ResultSet::readRow(std::int64_t index, std::vector<Value>& out) const {
     if (wholeRows_)
         table_->readRow(index, out);
     else
-        out = table_->row(index, columns_);
+        table_->readRow(index, columns_, out);
 }
 
 std::filesystem::path findTableFile(const std::filesystem::path& folder, std::string_view table) {

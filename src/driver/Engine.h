@@ -31,8 +31,8 @@ public:
     std::int64_t rowCount() const { return table_->rowCount(); }
     // The values of row `index` (0-based), one per result field. Throws ReadError.
     std::vector<Value> row(std::int64_t index) const;
-    // Like row(), refilling `out`; for whole rows in table order it reuses
-    // out's storage, so streaming allocates nothing per row beyond the values.
+    // Like row(), refilling `out` and reusing its storage, so streaming
+    // allocates nothing per row beyond the values.
     void readRow(std::int64_t index, std::vector<Value>& out) const;
     const Table& table() const { return *table_; }
 

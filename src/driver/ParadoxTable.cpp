@@ -1,11 +1,48 @@
 #include "driver/ParadoxTable.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 
 namespace driver {
 namespace {
 
 constexpr std::size_t kBlockHeader = 6;
+// A chunk is one read: at least one block, more while they follow each other
+// in the file, up to this many bytes.
+constexpr std::size_t kChunkBytes = 64 * 1024;
+// Chunks each thread keeps, so that reading two tables (or two places of one)
+// in turns does not read the same chunk again and again.
+constexpr std::size_t kChunksPerThread = 4;
+
+std::atomic<std::uint64_t> nextTableId{1};
+
+// Blocks [firstBlock, endBlock) of a table's chain, read with one pread.
+struct Chunk {
+    std::uint64_t table = 0;  // 0 = empty
+    std::size_t firstBlock = 0;
+    std::size_t endBlock = 0;
+    std::int64_t firstRow = 0;
+    std::int64_t endRow = 0;
+    std::uint64_t lastUse = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+// What one thread has read. `current` is the block the last row came from:
+// the next row in order is almost always in it, which costs two compares.
+struct ThreadCache {
+    std::array<Chunk, kChunksPerThread> chunks;
+    std::uint64_t clock = 0;
+    struct {
+        std::uint64_t table = 0;  // 0 = none
+        std::int64_t firstRow = 0;
+        std::int64_t endRow = 0;
+        const std::uint8_t* records = nullptr;
+        unsigned number = 0;
+    } current;
+};
+
+thread_local ThreadCache threadCache;
 
 bool isBlob(FieldType type) {
     return type == FieldType::Memo || type == FieldType::Binary || type == FieldType::FormattedMemo ||
@@ -30,54 +67,108 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& dbFile, const OpenOption
         blobs_ = std::make_unique<BlobFile>(dbFile, header_.key);
     decoder_ = std::make_unique<RecordDecoder>(header_.fields, fields_, *text_, blobs_.get());
     chain_ = BlockChain::walk(file_, header_, descrambler_ ? &*descrambler_ : nullptr);
+    id_ = nextTableId.fetch_add(1, std::memory_order_relaxed);
+}
+
+ParadoxTable::~ParadoxTable() {
+    // Other threads' chunks of this table are never matched again and get reused.
+    ThreadCache& cache = threadCache;
+    if (cache.current.table == id_) cache.current.table = 0;
+    for (Chunk& chunk : cache.chunks)
+        if (chunk.table == id_) {
+            chunk.table = 0;
+            std::vector<std::uint8_t>().swap(chunk.bytes);
+        }
 }
 
 std::int64_t ParadoxTable::rowCount() const {
     return chain_.rows() + (chain_.damage().empty() ? 0 : 1);
 }
 
-void ParadoxTable::loadBlock(std::size_t chainIndex) const {
-    const unsigned number = chain_.blocks()[chainIndex].number;
-    const std::uint64_t start = static_cast<std::uint64_t>(header_.headerSize) +
-                                static_cast<std::uint64_t>(number - 1) * static_cast<std::uint64_t>(header_.blockSize);
-    // The chain walk already checked that the rows counted for this block are in the file.
-    const std::size_t need = kBlockHeader + static_cast<std::size_t>(chain_.rowsIn(chainIndex)) *
-                                                static_cast<std::size_t>(header_.recordSize);
-    block_.resize(static_cast<std::size_t>(header_.blockSize));
-    cachedIndex_ = SIZE_MAX;
-    const std::size_t got = file_.readAt(start, block_.data(), block_.size());
-    if (got < need)
-        throw ReadError(file_.name() + ": the file changed while it was read: block " +
-                        std::to_string(number) + " at byte " + std::to_string(start) + " is cut short");
-    if (descrambler_) descrambler_->dataBlock(block_.data(), got, number);
-    cachedIndex_ = chainIndex;
+void ParadoxTable::locate(std::int64_t index) const {
+    ThreadCache& cache = threadCache;
+    cache.current.table = 0;
+    const auto& blocks = chain_.blocks();
+    const std::size_t at = chain_.blockOf(index);
+
+    Chunk* chunk = nullptr;
+    for (Chunk& c : cache.chunks)
+        if (c.table == id_ && index >= c.firstRow && index < c.endRow) chunk = &c;
+    if (!chunk) {
+        chunk = &cache.chunks[0];
+        for (Chunk& c : cache.chunks)
+            if (c.lastUse < chunk->lastUse) chunk = &c;
+        chunk->table = 0;
+
+        const std::size_t blockSize = static_cast<std::size_t>(header_.blockSize);
+        const std::size_t maxBlocks = std::max<std::size_t>(1, kChunkBytes / blockSize);
+        std::size_t end = at + 1;
+        while (end < blocks.size() && end - at < maxBlocks && blocks[end].number == blocks[end - 1].number + 1)
+            ++end;
+        const unsigned number = blocks[at].number;
+        const std::uint64_t start = static_cast<std::uint64_t>(header_.headerSize) +
+                                    static_cast<std::uint64_t>(number - 1) * blockSize;
+        chunk->bytes.resize((end - at) * blockSize);
+        const std::size_t got = file_.readAt(start, chunk->bytes.data(), chunk->bytes.size());
+        for (std::size_t i = at; i < end; ++i) {
+            const std::size_t offset = (i - at) * blockSize;
+            // The chain walk already checked that the rows counted for each block are in the file.
+            const std::size_t need =
+                kBlockHeader + static_cast<std::size_t>(chain_.rowsIn(i)) * static_cast<std::size_t>(header_.recordSize);
+            const std::size_t have = got > offset ? std::min(got - offset, blockSize) : 0;
+            if (have < need)
+                throw ReadError(file_.name() + ": the file changed while it was read: block " +
+                                std::to_string(blocks[i].number) + " at byte " + std::to_string(start + offset) +
+                                " is cut short");
+            if (descrambler_) descrambler_->dataBlock(chunk->bytes.data() + offset, have, blocks[i].number);
+        }
+        chunk->firstBlock = at;
+        chunk->endBlock = end;
+        chunk->firstRow = blocks[at].firstRow;
+        chunk->endRow = end < blocks.size() ? blocks[end].firstRow : chain_.rows();
+        chunk->table = id_;
+    }
+    chunk->lastUse = ++cache.clock;
+
+    const std::size_t offset = (at - chunk->firstBlock) * static_cast<std::size_t>(header_.blockSize);
+    cache.current.firstRow = blocks[at].firstRow;
+    cache.current.endRow = blocks[at].firstRow + chain_.rowsIn(at);
+    cache.current.records = chunk->bytes.data() + offset + kBlockHeader;
+    cache.current.number = blocks[at].number;
+    cache.current.table = id_;
 }
 
-template <typename Decode>
-void ParadoxTable::withRecord(std::int64_t index, Decode&& decode) const {
-    if (index < 0 || index >= rowCount())
-        throw ReadError(file_.name() + ": row " + std::to_string(index) + " does not exist (the table has " +
-                        std::to_string(rowCount()) + " rows)");
-    if (index >= chain_.rows()) throw ReadError(chain_.damage());
-
-    std::lock_guard lock(cacheMutex_);
-    const auto& blocks = chain_.blocks();
-    std::size_t at = cachedIndex_;
-    if (at == SIZE_MAX || index < blocks[at].firstRow || index >= blocks[at].firstRow + chain_.rowsIn(at))
-        at = chain_.blockOf(index);
-    if (at != cachedIndex_) loadBlock(at);
-    const std::int64_t record = index - blocks[at].firstRow;
-    const std::uint8_t* bytes =
-        block_.data() + kBlockHeader + static_cast<std::size_t>(record) * static_cast<std::size_t>(header_.recordSize);
-    decode(bytes, RecordDecoder::Place{index, blocks[at].number, record});
+ParadoxTable::Record ParadoxTable::record(std::int64_t index) const {
+    const auto& current = threadCache.current;
+    if (current.table != id_ || index < current.firstRow || index >= current.endRow) {
+        if (index < 0 || index >= rowCount())
+            throw ReadError(file_.name() + ": row " + std::to_string(index) + " does not exist (the table has " +
+                            std::to_string(rowCount()) + " rows)");
+        if (index >= chain_.rows()) throw ReadError(chain_.damage());
+        locate(index);
+    }
+    const std::int64_t record = index - current.firstRow;
+    return Record{current.records + static_cast<std::size_t>(record) * static_cast<std::size_t>(header_.recordSize),
+                  RecordDecoder::Place{index, current.number, record}};
 }
 
 void ParadoxTable::readRow(std::int64_t index, std::vector<Value>& out) const {
-    withRecord(index, [&](const std::uint8_t* bytes, const RecordDecoder::Place& place) {
-        out.resize(fields_.size());
-        for (std::size_t i = 0; i < fields_.size(); ++i)
-            decoder_->decode(bytes, static_cast<int>(i), place, out[i]);
-    });
+    const Record r = record(index);
+    decoder_->decodeRow(r.bytes, r.place, out);
+}
+
+void ParadoxTable::checkColumns(const std::vector<int>& columns) const {
+    for (int column : columns)
+        if (column < 0 || static_cast<std::size_t>(column) >= fields_.size())
+            throw ReadError(file_.name() + ": column " + std::to_string(column) + " does not exist (the table has " +
+                            std::to_string(fields_.size()) + " fields)");
+}
+
+void ParadoxTable::readRow(std::int64_t index, const std::vector<int>& columns, std::vector<Value>& out) const {
+    checkColumns(columns);
+    const Record r = record(index);
+    out.resize(columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i) decoder_->decode(r.bytes, columns[i], r.place, out[i]);
 }
 
 std::vector<Value> ParadoxTable::row(std::int64_t index) const {
@@ -87,15 +178,8 @@ std::vector<Value> ParadoxTable::row(std::int64_t index) const {
 }
 
 std::vector<Value> ParadoxTable::row(std::int64_t index, const std::vector<int>& columns) const {
-    for (int column : columns)
-        if (column < 0 || static_cast<std::size_t>(column) >= fields_.size())
-            throw ReadError(file_.name() + ": column " + std::to_string(column) + " does not exist (the table has " +
-                            std::to_string(fields_.size()) + " fields)");
     std::vector<Value> out;
-    withRecord(index, [&](const std::uint8_t* bytes, const RecordDecoder::Place& place) {
-        out.reserve(columns.size());
-        for (int column : columns) out.push_back(decoder_->decode(bytes, column, place));
-    });
+    readRow(index, columns, out);
     return out;
 }
 

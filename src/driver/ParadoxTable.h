@@ -1,6 +1,11 @@
 #pragma once
 // The Table of a Paradox .db file: header parsed and checked at open, chain of
-// data blocks indexed at open (two numbers per block), one block cached.
+// data blocks indexed at open (two numbers per block).
+//
+// Blocks are read in chunks: a run of chain blocks that lie next to each other
+// in the file (up to 64 KiB) comes in with one read. Each thread keeps the last
+// few chunks it read in a cache of its own, so reading rows takes no lock and
+// threads never wait for each other; the cache holds at most 256 KiB per thread.
 
 #include "driver/BlobFile.h"
 #include "driver/BlockChain.h"
@@ -12,7 +17,6 @@
 #include "driver/TextDecoder.h"
 
 #include <memory>
-#include <mutex>
 #include <optional>
 
 namespace driver {
@@ -20,6 +24,9 @@ namespace driver {
 class ParadoxTable final : public Table {
 public:
     ParadoxTable(const std::filesystem::path& dbFile, const OpenOptions& options);
+    ~ParadoxTable() override;
+    ParadoxTable(const ParadoxTable&) = delete;
+    ParadoxTable& operator=(const ParadoxTable&) = delete;
 
     const std::filesystem::path& path() const override { return path_; }
     const std::vector<Field>& fields() const override { return fields_; }
@@ -27,16 +34,22 @@ public:
     std::vector<Value> row(std::int64_t index) const override;
     std::vector<Value> row(std::int64_t index, const std::vector<int>& columns) const override;
     void readRow(std::int64_t index, std::vector<Value>& out) const override;
+    void readRow(std::int64_t index, const std::vector<int>& columns, std::vector<Value>& out) const override;
     std::int64_t headerRowCount() const override { return header_.numRecords; }
     int codePage() const override { return text_->codePage(); }
     bool encrypted() const override { return header_.key != 0; }
     std::string damage() const override { return chain_.damage(); }
 
 private:
-    // Calls decode(record, place) with the record of row `index`, holding the block cache.
-    template <typename Decode>
-    void withRecord(std::int64_t index, Decode&& decode) const;
-    void loadBlock(std::size_t chainIndex) const;
+    struct Record {
+        const std::uint8_t* bytes;  // recordSize bytes, valid until this thread reads another row
+        RecordDecoder::Place place;
+    };
+    // The record of row `index`; throws ReadError for a row that does not exist or cannot be read.
+    Record record(std::int64_t index) const;
+    // Slow path of record(): finds or reads the chunk holding `index` and makes its block current.
+    void locate(std::int64_t index) const;
+    void checkColumns(const std::vector<int>& columns) const;
 
     std::filesystem::path path_;
     FileReader file_;
@@ -47,10 +60,8 @@ private:
     std::unique_ptr<BlobFile> blobs_;
     std::unique_ptr<RecordDecoder> decoder_;
     BlockChain chain_;
-
-    mutable std::mutex cacheMutex_;
-    mutable std::vector<std::uint8_t> block_;
-    mutable std::size_t cachedIndex_ = SIZE_MAX;  // index into chain_.blocks()
+    // Names this table in the per-thread chunk caches; never reused.
+    std::uint64_t id_;
 };
 
 }  // namespace driver

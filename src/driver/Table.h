@@ -63,6 +63,10 @@ public:
     // Like row(), but refills `out` (reusing its storage): the cheap way to
     // stream a whole table. Reading rows in order touches each block once.
     virtual void readRow(std::int64_t index, std::vector<Value>& out) const { out = row(index); }
+    // Like row(index, columns), refilling `out` the same way.
+    virtual void readRow(std::int64_t index, const std::vector<int>& columns, std::vector<Value>& out) const {
+        out = row(index, columns);
+    }
 
     // What the header claims, without walking anything (may be wrong after damage).
     virtual std::int64_t headerRowCount() const { return rowCount(); }
