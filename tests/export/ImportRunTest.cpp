@@ -271,3 +271,34 @@ TEST_F(ImportRunTest, ASampleTableArrivesWithItsAccentsAndLeadingZeros) {
     EXPECT_EQ(s.cells.at("E3").type, "bool");
     EXPECT_EQ(fake.messages.texts(), std::vector<QString>{"Done."});
 }
+
+TEST_F(ImportRunTest, ATableCutShortGivesItsGoodRowsAndOneReport) {
+    const QString file = folder + "/CUT.DB";
+    {
+        paradoxwriter::Writer w(file.toStdString(),
+                                {{"Id", driver::FieldType::Long}, {"Label", driver::FieldType::Alpha, 100}});
+        for (std::int64_t i = 1; i <= 100; ++i) w.addRow({i, "row " + std::to_string(i)});
+        w.finish();
+    }
+    // Cut the file inside its third data block.
+    QFile cut(file);
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite));
+    const qint64 header = 2048, block = 2048;
+    ASSERT_GT(cut.size(), header + 3 * block);
+    ASSERT_TRUE(cut.resize(header + 2 * block + block / 2));
+    cut.close();
+
+    wizard->form1().PushButton3->click();
+    screens::Form3& f3 = choose("CUT", {"Id", "Label"});
+    const auto sheets = importAndRead(f3);
+    ASSERT_EQ(sheets.size(), 1u);
+    const int written = sheets[0].rows - 1;
+    EXPECT_GE(written, 2 * (block - 6) / 104);  // the two whole blocks at least
+    EXPECT_LT(written, 100);
+    EXPECT_EQ(sheets[0].cells.at("B" + std::to_string(written + 1)).value, "row " + std::to_string(written));
+
+    ASSERT_EQ(fake.messages.shown.size(), 1u);  // one report, and no "Done."
+    EXPECT_TRUE(fake.messages.shown[0].text.contains("in Vellomar2021/08/31.Form3.PushButton9_Click at line"));
+    EXPECT_EQ(f3.PushButton9->text(), "Start Importing");
+    EXPECT_EQ(fake.windowOf(&f3).pointer, 0);
+}
