@@ -101,10 +101,14 @@ bool timestampInRange(double milliseconds) { return std::fabs(milliseconds) <= k
 // Milliseconds since the start of day 0 (timestampInRange) into date and time of day.
 inline Timestamp splitTimestamp(double milliseconds) {
     // Round half away from zero (what llround does, without the library call).
-    const std::int64_t total =
-        static_cast<std::int64_t>(milliseconds < 0 ? milliseconds - 0.5 : milliseconds + 0.5);
-    const std::int64_t day = floorDiv(total, kMillisecondsPerDay);
-    return Timestamp{civilFromDays(day), Time{total - day * kMillisecondsPerDay}};
+    const std::int64_t total = static_cast<std::int64_t>(milliseconds < 0 ? milliseconds - 0.5 : milliseconds + 0.5);
+    std::int64_t day = total / kMillisecondsPerDay;
+    std::int64_t ofDay = total - day * kMillisecondsPerDay;
+    if (ofDay < 0) {  // before day 0: round the day down, not towards zero
+        --day;
+        ofDay += kMillisecondsPerDay;
+    }
+    return Timestamp{civilFromDays(day), Time{ofDay}};
 }
 
 // Cells are overwritten in place when they already hold a T.
@@ -215,9 +219,8 @@ Value RecordDecoder::bcd(const std::uint8_t* bytes, int decimals) {
     return Decimal{std::move(text)};
 }
 
-inline void RecordDecoder::decodeInto(const std::uint8_t* record, std::size_t column, const Place& place,
-                                      Value& out) const {
-    const Layout& f = layout_[column];
+[[gnu::always_inline]] inline void RecordDecoder::decodeInto(const std::uint8_t* record, const Layout& f,
+                                                             std::size_t column, const Place& place, Value& out) const {
     const std::uint8_t* bytes = record + f.offset;
     // The header guarantees the sizes of the fixed-size types; the size tests
     // below only keep a decoder built by hand from reading past its field.
@@ -304,12 +307,18 @@ inline void RecordDecoder::decodeInto(const std::uint8_t* record, std::size_t co
 }
 
 void RecordDecoder::decode(const std::uint8_t* record, int column, const Place& place, Value& out) const {
-    decodeInto(record, static_cast<std::size_t>(column), place, out);
+    const auto at = static_cast<std::size_t>(column);
+    decodeInto(record, layout_[at], at, place, out);
 }
 
 void RecordDecoder::decodeRow(const std::uint8_t* record, const Place& place, std::vector<Value>& out) const {
     out.resize(layout_.size());
-    for (std::size_t i = 0; i < layout_.size(); ++i) decodeInto(record, i, place, out[i]);
+    // Through locals: a store into a cell could otherwise alias the vectors'
+    // own pointers and make the compiler reload them for every field.
+    Value* cell = out.data();
+    const Layout* field = layout_.data();
+    const std::size_t count = layout_.size();
+    for (std::size_t i = 0; i < count; ++i) decodeInto(record, field[i], i, place, cell[i]);
 }
 
 void RecordDecoder::decodeRare(const std::uint8_t* bytes, const Layout& f, Value& out) const {

@@ -63,7 +63,9 @@ private:
         int size;
         int decimals;
     };
-    void decodeInto(const std::uint8_t* record, std::size_t column, const Place& place, Value& out) const;
+    // Field `f` (number `column`) of `record` into `out`.
+    void decodeInto(const std::uint8_t* record, const Layout& f, std::size_t column, const Place& place,
+                    Value& out) const;
     // BCD and bytes fields, kept out of the common path.
     [[gnu::noinline]] void decodeRare(const std::uint8_t* bytes, const Layout& f, Value& out) const;
     std::vector<Layout> layout_;

@@ -77,7 +77,9 @@ bool TextDecoder::open(int codePage) {
         iconv_ = cd;
         return true;
     }
-    for (int b = 0; b < 256; ++b) {
+    // ASCII stays itself (decode() copies runs of it without the table).
+    for (int b = 0; b < 0x80; ++b) table_[static_cast<std::size_t>(b)] = {static_cast<char>(b), 0, 0, 1};
+    for (int b = 0x80; b < 256; ++b) {
         auto& entry = table_[static_cast<std::size_t>(b)];
         char in = static_cast<char>(b);
         char* inPtr = &in;
@@ -114,40 +116,39 @@ void TextDecoder::decode(const std::uint8_t* bytes, std::size_t size, std::strin
         if (word & kHighBits) break;
         i += 8;
     }
+    if (i + 8 > size && size >= 8 && i < size) {
+        // The last few bytes: test the last eight (some seen already) at once.
+        std::uint64_t word;
+        std::memcpy(&word, bytes + size - 8, 8);
+        if ((word & kHighBits) == 0) i = size;
+    }
     while (i < size && bytes[i] < 0x80) ++i;
     out.append(reinterpret_cast<const char*>(bytes), i);
-    if (i < size) translate(bytes + i, size - i, out);
+    if (i < size) translate(bytes + i, size - i, out, false);
 }
 
 void TextDecoder::decodeField(const std::uint8_t* bytes, std::size_t size, std::string& out) const {
-    // Leading ASCII up to the first NUL, eight bytes per test.
-    std::size_t i = 0;
-    if (!multiByte_) {
-        while (i + 8 <= size) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes + i, 8);
-            const std::uint64_t zeroBytes = (word - kLowBits) & ~word & kHighBits;
-            if ((word & kHighBits) | zeroBytes) break;
-            i += 8;
-        }
-        while (i < size && bytes[i] != 0 && bytes[i] < 0x80) ++i;
-        if (i == size || bytes[i] == 0) {
-            out.append(reinterpret_cast<const char*>(bytes), i);
-            return;
-        }
-    }
-    const void* nul = std::memchr(bytes + i, 0, size - i);
-    const std::size_t length =
-        nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes) : size;
     if (multiByte_) {
-        decodeMultiByte(bytes, length, out);
+        const void* nul = std::memchr(bytes, 0, size);
+        decodeMultiByte(bytes, nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes) : size,
+                        out);
         return;
     }
-    out.append(reinterpret_cast<const char*>(bytes), i);
-    translate(bytes + i, length - i, out);
+    // Whole words of ASCII without a NUL are copied as they are; the rest, from
+    // the first word that has a NUL or another byte, goes through the table.
+    std::size_t i = 0;
+    while (i + 8 <= size) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        const std::uint64_t zeroBytes = (word - kLowBits) & ~word & kHighBits;
+        if ((word & kHighBits) | zeroBytes) break;
+        i += 8;
+    }
+    if (i > 0) out.append(reinterpret_cast<const char*>(bytes), i);
+    if (i < size) translate(bytes + i, size - i, out, true);
 }
 
-void TextDecoder::translate(const std::uint8_t* bytes, std::size_t size, std::string& out) const {
+void TextDecoder::translate(const std::uint8_t* bytes, std::size_t size, std::string& out, bool toNul) const {
     // At most 3 bytes each, plus one so an entry can be copied whole (its
     // length byte is overwritten by what comes next or left past the end).
     char buffer[769];
@@ -156,13 +157,14 @@ void TextDecoder::translate(const std::uint8_t* bytes, std::size_t size, std::st
         char* to = buffer;
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t b = bytes[i];
-            if (b < 0x80) {
-                *to++ = static_cast<char>(b);
-            } else {
-                const auto& entry = table_[b];
-                std::memcpy(to, entry.data(), 4);
-                to += entry[3];
+            if (b == 0 && toNul) {
+                out.append(buffer, static_cast<std::size_t>(to - buffer));
+                return;
             }
+            // ASCII has its own entries: no branch on the kind of byte.
+            const auto& entry = table_[b];
+            std::memcpy(to, entry.data(), 4);
+            to += entry[3];
         }
         out.append(buffer, static_cast<std::size_t>(to - buffer));
         bytes += count;

@@ -99,6 +99,38 @@ TEST_F(ReadOrder, ChainThatSkipsAroundTheFileIsFollowed) {
     }
 }
 
+TEST_F(ReadOrder, LongChainsBackwardsAndScatteredAreFollowed) {
+    // 3000 blocks of 1 KiB (3 MiB, more than the walk maps at a time).
+    const int blocks = 3000;
+    const TableBytes table = numbered(blocks * 33, "b");
+    const ByteVector plain = table.build();
+    const auto check = [&](const ByteVector& bytes, const std::vector<int>& order, const std::string& name) {
+        const auto opened = Table::open(write(bytes, name));
+        ASSERT_EQ(opened->rowCount(), blocks * 33) << name;
+        EXPECT_EQ(opened->damage(), "") << name;
+        std::vector<Value> row;
+        for (int k = 0; k < blocks; ++k)
+            for (int r : {0, 32}) {
+                opened->readRow(k * 33 + r, row);
+                ASSERT_EQ(row, expected((order[static_cast<std::size_t>(k)] - 1) * 33 + r, "b")) << name << " " << k;
+            }
+    };
+    // The chain as `order` (block numbers) says: first block in the header at 0x0E.
+    const auto chained = [&](const std::vector<int>& order) {
+        ByteVector bytes = plain;
+        putU16(bytes, 0x0E, static_cast<unsigned>(order.front()));
+        for (std::size_t k = 0; k < order.size(); ++k)
+            putU16(bytes, table.blockStart(order[k]), k + 1 < order.size() ? static_cast<unsigned>(order[k + 1]) : 0);
+        return bytes;
+    };
+    std::vector<int> backwards;
+    for (int b = blocks; b >= 1; --b) backwards.push_back(b);
+    check(chained(backwards), backwards, "BACK.DB");
+    std::vector<int> scattered;
+    for (int k = 0; k < blocks; ++k) scattered.push_back(k * 1637 % blocks + 1);  // 1637 is prime to 3000
+    check(chained(scattered), scattered, "SCATTER.DB");
+}
+
 TEST_F(ReadOrder, TablesReadInTurnsOnOneThreadKeepTheirOwnRows) {
     // More tables than a thread keeps chunks for, each read a row at a time in turn.
     std::vector<std::unique_ptr<Table>> tables;
