@@ -40,9 +40,15 @@ struct ThreadCache {
         const std::uint8_t* records = nullptr;
         unsigned number = 0;
     } current;
+    ~ThreadCache();
 };
 
 thread_local ThreadCache threadCache;
+// Set once this thread's cache has been destroyed (at thread or program exit):
+// a table closed after that must not touch it.
+thread_local bool threadCacheGone = false;
+
+ThreadCache::~ThreadCache() { threadCacheGone = true; }
 
 bool isBlob(FieldType type) {
     return type == FieldType::Memo || type == FieldType::Binary || type == FieldType::FormattedMemo ||
@@ -72,6 +78,7 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& dbFile, const OpenOption
 
 ParadoxTable::~ParadoxTable() {
     // Other threads' chunks of this table are never matched again and get reused.
+    if (threadCacheGone) return;
     ThreadCache& cache = threadCache;
     if (cache.current.table == id_) cache.current.table = 0;
     for (Chunk& chunk : cache.chunks)

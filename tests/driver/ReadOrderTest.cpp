@@ -157,6 +157,14 @@ TEST_F(ReadOrder, ATableOpenedAfterAnotherIsClosedReadsItsOwnRows) {
     }
 }
 
+TEST_F(ReadOrder, ATableKeptUntilTheProgramEndsClosesAfterTheThreadsCache) {
+    // Closed at exit, after this thread's chunks are gone: a crash or a double
+    // free there fails the whole test program.
+    static std::unique_ptr<Table> kept;
+    kept = Table::open(write(numbered(100, "k").build(), "K.DB"));
+    EXPECT_EQ(kept->row(5), expected(5, "k"));
+}
+
 TEST_F(ReadOrder, ThreadsReadingOneTableAtOnceEachGetTheirRows) {
     const auto table = Table::open(write(numbered(6600, "m").build(), "M.DB"));
     std::vector<int> failures(4, 0);
