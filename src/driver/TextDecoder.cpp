@@ -1,6 +1,7 @@
 #include "driver/TextDecoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -124,31 +125,44 @@ void TextDecoder::decode(const std::uint8_t* bytes, std::size_t size, std::strin
     }
     while (i < size && bytes[i] < 0x80) ++i;
     out.append(reinterpret_cast<const char*>(bytes), i);
-    if (i < size) translate(bytes + i, size - i, out, false);
+    if (i < size) translate(bytes + i, size - i, out);
 }
 
 void TextDecoder::decodeField(const std::uint8_t* bytes, std::size_t size, std::string& out) const {
-    if (multiByte_) {
-        const void* nul = std::memchr(bytes, 0, size);
-        decodeMultiByte(bytes, nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes) : size,
-                        out);
-        return;
-    }
-    // Whole words of ASCII without a NUL are copied as they are; the rest, from
-    // the first word that has a NUL or another byte, goes through the table.
-    std::size_t i = 0;
-    while (i + 8 <= size) {
+    // Find the NUL a word at a time, noting on the way whether any byte
+    // before it is not ASCII.
+    std::size_t length = 0;
+    std::uint64_t high = 0;
+    while (length + 8 <= size) {
         std::uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
+        std::memcpy(&word, bytes + length, 8);
+        // The lowest byte flagged here is the first NUL (a borrow only ever
+        // flags bytes above a real zero).
         const std::uint64_t zeroBytes = (word - kLowBits) & ~word & kHighBits;
-        if ((word & kHighBits) | zeroBytes) break;
-        i += 8;
+        if (zeroBytes == 0) {
+            high |= word & kHighBits;
+            length += 8;
+            continue;
+        }
+        if constexpr (std::endian::native == std::endian::little) {
+            // The word's first byte is its lowest: keep the bits below the NUL.
+            const int nul = std::countr_zero(zeroBytes) / 8;
+            high |= word & kHighBits & ((std::uint64_t{1} << (8 * nul)) - 1);
+            return finishField(bytes, length + static_cast<std::size_t>(nul), high != 0, out);
+        }
+        break;
     }
-    if (i > 0) out.append(reinterpret_cast<const char*>(bytes), i);
-    if (i < size) translate(bytes + i, size - i, out, true);
+    while (length < size && bytes[length] != 0) high |= bytes[length++] & 0x80u;
+    finishField(bytes, length, high != 0, out);
 }
 
-void TextDecoder::translate(const std::uint8_t* bytes, std::size_t size, std::string& out, bool toNul) const {
+void TextDecoder::finishField(const std::uint8_t* bytes, std::size_t length, bool notAscii, std::string& out) const {
+    if (multiByte_) decodeMultiByte(bytes, length, out);
+    else if (!notAscii) out.append(reinterpret_cast<const char*>(bytes), length);
+    else translate(bytes, length, out);
+}
+
+void TextDecoder::translate(const std::uint8_t* bytes, std::size_t size, std::string& out) const {
     // At most 3 bytes each, plus one so an entry can be copied whole (its
     // length byte is overwritten by what comes next or left past the end).
     char buffer[769];
@@ -156,13 +170,8 @@ void TextDecoder::translate(const std::uint8_t* bytes, std::size_t size, std::st
         const std::size_t count = std::min(size, (sizeof buffer - 1) / 3);
         char* to = buffer;
         for (std::size_t i = 0; i < count; ++i) {
-            const std::uint8_t b = bytes[i];
-            if (b == 0 && toNul) {
-                out.append(buffer, static_cast<std::size_t>(to - buffer));
-                return;
-            }
             // ASCII has its own entries: no branch on the kind of byte.
-            const auto& entry = table_[b];
+            const auto& entry = table_[bytes[i]];
             std::memcpy(to, entry.data(), 4);
             to += entry[3];
         }

@@ -43,9 +43,10 @@ public:
 
 private:
     bool open(int codePage);
-    // Single-byte pages: appends `bytes` translated through table_, up to the
-    // first NUL when `toNul`.
-    void translate(const std::uint8_t* bytes, std::size_t size, std::string& out, bool toNul) const;
+    // Appends the text of a field's first `length` bytes; `notAscii` when any is not ASCII.
+    void finishField(const std::uint8_t* bytes, std::size_t length, bool notAscii, std::string& out) const;
+    // Single-byte pages: appends `bytes` translated through table_.
+    void translate(const std::uint8_t* bytes, std::size_t size, std::string& out) const;
     void decodeMultiByte(const std::uint8_t* bytes, std::size_t size, std::string& out) const;
 
     int codePage_ = 437;

@@ -146,6 +146,8 @@ TEST(TextDecoder, FieldsEndAtTheirFirstNul) {
     EXPECT_EQ(field(std::string("abcdefghij\xE9\0\xE9", 13)), "kept:abcdefghij\xC3\xA9");
     EXPECT_EQ(field(std::string("\xE9t\xE9\0\0\0\0\0\0\0", 10)), "kept:\xC3\xA9t\xC3\xA9");
     EXPECT_EQ(field(std::string("x\x81", 2)), "kept:x\xEF\xBF\xBD");
+    EXPECT_EQ(field(std::string("ab\0\xE9\xE9xyzw", 9)), "kept:ab");                // NUL, then accents, in one word
+    EXPECT_EQ(field(std::string("abcdefgh\xE9\xE9\0xyzwvu", 16)), "kept:abcdefgh\xC3\xA9\xC3\xA9");
     EXPECT_EQ(field(""), "kept:");
     const std::uint8_t gbk[] = {0xC4, 0xE3, 0, 0xC4, 0xE3};
     std::string out;
