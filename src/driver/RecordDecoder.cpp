@@ -3,6 +3,7 @@
 #include "driver/BlobFile.h"
 #include "driver/TextDecoder.h"
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -61,11 +62,26 @@ double storedDouble(std::uint64_t raw) {
 constexpr std::int64_t kFastDaysMin = -11'000'000;
 constexpr std::int64_t kFastDaysMax = 11'000'000;
 
+// Civil date of any day on our scale, proleptic Gregorian: 64-bit arithmetic
+// in 400-year eras.
+Date civilFromDays64(std::int64_t days) {
+    const std::int64_t z = days - kUnixEpochDay + 719'468;
+    const std::int64_t era = floorDiv(z, 146'097);
+    const std::int64_t doe = z - era * 146'097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146'096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    return Date{static_cast<int>(year), static_cast<int>(month), static_cast<int>(day)};
+}
+
 // Civil date of a day counted from 1970-01-01, in 32-bit unsigned arithmetic
 // (Neri and Schneider, "Euclidean affine functions and their application to
 // calendar algorithms", 2022). The day is shifted by 82 whole 400-year eras so
 // that everything stays unsigned; valid for -12,699,422 <= unixDay < 1,061,042,401.
-inline Date civilFromUnixDay(std::int32_t unixDay) {
+constexpr Date civilFromUnixDay(std::int32_t unixDay) {
     constexpr std::uint32_t eras = 82;
     constexpr std::uint32_t shift = 719'468 + 146'097 * eras;  // 0000-03-01 moved 82 eras back
     const std::uint32_t n = static_cast<std::uint32_t>(unixDay) + shift;
@@ -88,11 +104,36 @@ inline Date civilFromUnixDay(std::int32_t unixDay) {
                 static_cast<int>(januaryOrFebruary ? month - 12 : month), static_cast<int>(day)};
 }
 
-// dateFromDays with the common case inlined.
+// From 1901-03-01 to 2097-02-28 every fourth year is a leap year (2000
+// included), so the days repeat a cycle of 1461: one division and a look-up
+// in a table of the cycle's dates (years from its start, month, day).
+constexpr std::int64_t kCycleStart = 694'020;  // 1901-03-01
+constexpr int kCycleFirstYear = 1901;
+constexpr std::uint32_t kCycleDays = 1461;
+constexpr std::uint32_t kCycles = 49;  // up to 2097-03-01
+
+constexpr std::array<std::uint16_t, kCycleDays> kCycleDates = [] {
+    std::array<std::uint16_t, kCycleDays> dates{};
+    for (std::uint32_t r = 0; r < kCycleDays; ++r) {
+        const Date d = civilFromUnixDay(static_cast<std::int32_t>(kCycleStart - kUnixEpochDay + r));
+        dates[r] = static_cast<std::uint16_t>(((d.year - kCycleFirstYear) << 9) | (d.month << 5) | d.day);
+    }
+    return dates;
+}();
+
+// dateFromDays, inlined where it is used.
 inline Date civilFromDays(std::int64_t days) {
-    if (days >= kFastDaysMin && days <= kFastDaysMax) [[likely]]
+    const auto sinceStart = static_cast<std::uint64_t>(days - kCycleStart);
+    if (sinceStart < std::uint64_t{kCycleDays} * kCycles) [[likely]] {
+        const auto day = static_cast<std::uint32_t>(sinceStart);
+        const std::uint32_t cycle = day / kCycleDays;
+        const std::uint32_t packed = kCycleDates[day - cycle * kCycleDays];
+        return Date{kCycleFirstYear + static_cast<int>(4 * cycle + (packed >> 9)), static_cast<int>((packed >> 5) & 15),
+                    static_cast<int>(packed & 31)};
+    }
+    if (days >= kFastDaysMin && days <= kFastDaysMax)
         return civilFromUnixDay(static_cast<std::int32_t>(days - kUnixEpochDay));
-    return RecordDecoder::dateFromDays(days);
+    return civilFromDays64(days);
 }
 
 // False for infinities, NaN and values too far out to be dates.
@@ -156,21 +197,7 @@ std::optional<double> RecordDecoder::number(const std::uint8_t* bytes) {
     return storedDouble(raw);
 }
 
-Date RecordDecoder::dateFromDays(std::int64_t days) {
-    if (days >= kFastDaysMin && days <= kFastDaysMax)
-        return civilFromUnixDay(static_cast<std::int32_t>(days - kUnixEpochDay));
-    // Civil-from-days on the proleptic Gregorian calendar (400-year eras).
-    const std::int64_t z = days - kUnixEpochDay + 719'468;
-    const std::int64_t era = floorDiv(z, 146'097);
-    const std::int64_t doe = z - era * 146'097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146'096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
-    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    return Date{static_cast<int>(year), static_cast<int>(month), static_cast<int>(day)};
-}
+Date RecordDecoder::dateFromDays(std::int64_t days) { return civilFromDays(days); }
 
 Value RecordDecoder::timestamp(const std::uint8_t* bytes) {
     const auto value = number(bytes);

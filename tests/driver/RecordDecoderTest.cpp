@@ -70,12 +70,20 @@ void expectConsecutive(std::int64_t from, std::int64_t to) {
 }  // namespace
 
 TEST(RecordDecoder, EveryDayFollowsTheOneBefore) {
-    // Years -2700 to 4100 day by day, and across the edges where the
-    // conversion changes method (about years -28,000 and 30,000).
+    // Years -2700 to 4100 day by day (1901 to 2097 included), and across the
+    // edges where the conversion changes method (about years -28,000 and 30,000).
     expectConsecutive(-1'000'000, 1'500'000);
     expectConsecutive(-11'001'000, -10'999'000);
     expectConsecutive(10'999'000, 11'001'000);
     expectConsecutive(-12'700'000 - 1000, -12'700'000 + 1000);
+    // The 4-year cycle of 1901-03-01 to 2097-02-28 and the days around it.
+    EXPECT_EQ(RecordDecoder::dateFromDays(694'019), (Date{1901, 2, 28}));
+    EXPECT_EQ(RecordDecoder::dateFromDays(694'020), (Date{1901, 3, 1}));
+    EXPECT_EQ(RecordDecoder::dateFromDays(730'179), (Date{2000, 2, 29}));
+    EXPECT_EQ(RecordDecoder::dateFromDays(765'608), (Date{2097, 2, 28}));
+    EXPECT_EQ(RecordDecoder::dateFromDays(765'609), (Date{2097, 3, 1}));
+    EXPECT_EQ(RecordDecoder::dateFromDays(766'704), (Date{2100, 3, 1}));  // 2100 is no leap year
+    EXPECT_EQ(RecordDecoder::dateFromDays(766'703), (Date{2100, 2, 28}));
     EXPECT_EQ(RecordDecoder::dateFromDays(11'000'000), (Date{30117, 12, 23}));
     EXPECT_EQ(RecordDecoder::dateFromDays(-11'000'000), (Date{-30116, 1, 9}));
     EXPECT_EQ(RecordDecoder::dateFromDays(2'147'483'647), (Date{5'879'611, 7, 11}));
