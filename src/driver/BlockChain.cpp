@@ -14,8 +14,7 @@ namespace {
 // Data block header: next block (word, 0 = end), previous block (word),
 // addDataSize (short) = bytes of records - recordSize; negative = empty.
 constexpr std::size_t kBlockHeader = 6;
-// Bytes of the file mapped at a time while walking the chain (mapped pages
-// count as the process's memory while they are mapped).
+// Bytes of the file read at a time while walking the chain.
 constexpr std::size_t kWindowBytes = 1024 * 1024;
 
 }  // namespace
@@ -34,8 +33,8 @@ BlockChain BlockChain::walk(const FileReader& file, const TableHeader& header,
     std::vector<bool> seen(blocksInFile + 1, false);
     // Scrambled blocks can only be restored in whole 256-byte chunks.
     std::vector<std::uint8_t> head(descrambler ? Descrambler::kChunkSize : kBlockHeader);
-    FileReader::Mapping window;
-    std::size_t maps = 0, visited = 0;
+    FileReader::Window window;
+    std::size_t windows = 0, visited = 0;
     unsigned previous = 0;
     unsigned number = static_cast<unsigned>(header.firstBlock);
     auto where = [&](unsigned block) {
@@ -62,17 +61,17 @@ BlockChain BlockChain::walk(const FileReader& file, const TableHeader& header,
         const std::uint64_t start = dataStart + (number - 1) * blockSize;
         const std::size_t available = static_cast<std::size_t>(std::min(blockSize, file.size() - start));
         const std::size_t want = std::min(head.size(), available);
-        // Block headers come from a map of the file around them when it can be
-        // had: a read call per block costs more than the rest of the walk. A
-        // chain that jumps around the file (keyed tables) gets little from each
-        // map, so after a few such maps the rest of it is read instead.
-        if (!window.holds(start, want) && maps * 8 <= visited + 64) {
-            // Map ahead of the block, or behind it when the chain runs backwards.
+        // Block headers come from a window of the file read around them: a
+        // read call per block costs more than the rest of the walk. A chain
+        // that jumps around the file (keyed tables) gets little from each
+        // window, so after a few such windows the rest of it is read block by block.
+        if (!window.holds(start, want) && windows * 8 <= visited + 64) {
+            // Read ahead of the block, or behind it when the chain runs backwards.
             const bool backwards = previous != 0 && number < previous;
             const std::uint64_t from =
                 !backwards ? start : start + want > kWindowBytes ? start + want - kWindowBytes : 0;
-            window = file.map(from, kWindowBytes);
-            ++maps;
+            file.read(window, from, kWindowBytes);
+            ++windows;
         }
         ++visited;
         std::size_t got;

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -52,44 +51,10 @@ std::size_t FileReader::readAt(std::uint64_t offset, std::uint8_t* buffer, std::
     return done;
 }
 
-FileReader::Mapping FileReader::map(std::uint64_t offset, std::size_t count) const {
-    Mapping mapping;
-    if (offset >= size_) return mapping;
-    count = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - offset));
-    if (count == 0) return mapping;
-    const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-    const std::uint64_t start = offset / page * page;
-    const std::size_t length = static_cast<std::size_t>(offset - start) + count;
-    void* base = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd_, static_cast<off_t>(start));
-    if (base == MAP_FAILED) return mapping;
-    mapping.base_ = base;
-    mapping.length_ = length;
-    mapping.data_ = static_cast<const std::uint8_t*>(base) + (offset - start);
-    mapping.offset_ = offset;
-    mapping.size_ = count;
-    return mapping;
-}
-
-FileReader::Mapping::Mapping(Mapping&& other) noexcept { *this = std::move(other); }
-
-FileReader::Mapping& FileReader::Mapping::operator=(Mapping&& other) noexcept {
-    if (this != &other) {
-        release();
-        data_ = std::exchange(other.data_, nullptr);
-        base_ = std::exchange(other.base_, nullptr);
-        length_ = std::exchange(other.length_, 0);
-        offset_ = std::exchange(other.offset_, 0);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
-FileReader::Mapping::~Mapping() { release(); }
-
-void FileReader::Mapping::release() {
-    if (base_) ::munmap(base_, length_);
-    base_ = nullptr;
-    data_ = nullptr;
+void FileReader::read(Window& window, std::uint64_t offset, std::size_t count) const {
+    window.bytes_.resize(count);
+    window.offset_ = offset;
+    window.bytes_.resize(readAt(offset, window.bytes_.data(), count));
 }
 
 }  // namespace driver

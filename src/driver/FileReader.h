@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace driver {
 
@@ -25,37 +26,28 @@ public:
     // only at the end of the file). Throws ReadError on an I/O error.
     std::size_t readAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t count) const;
 
-    // A read-only memory map of bytes [offset, offset + size) of the file,
-    // unmapped when it goes. For looking at small pieces spread over a large
-    // range (block headers) without a read call for each. Accessing it after
-    // the file has been cut short kills the process (SIGBUS), so hold one only
-    // briefly and prefer readAt for the data itself.
-    class Mapping {
+    // A copy of bytes [offset, offset + size) of the file, read in one call.
+    // For looking at small pieces spread over a large range (block headers)
+    // without a read call for each. A copy rather than a memory map, so that
+    // a file cut short by another program meanwhile is an error, not a crash.
+    class Window {
     public:
-        Mapping() = default;
-        Mapping(Mapping&& other) noexcept;
-        Mapping& operator=(Mapping&& other) noexcept;
-        ~Mapping();
-        // Null when the map failed (the caller then reads instead).
-        const std::uint8_t* data() const { return data_; }
+        const std::uint8_t* data() const { return bytes_.data(); }
         std::uint64_t offset() const { return offset_; }
-        std::size_t size() const { return size_; }
+        std::size_t size() const { return bytes_.size(); }
         bool holds(std::uint64_t offset, std::size_t count) const {
-            return data_ && offset >= offset_ && offset - offset_ <= size_ && count <= size_ - (offset - offset_);
+            return !bytes_.empty() && offset >= offset_ && offset - offset_ <= bytes_.size() &&
+                   count <= bytes_.size() - (offset - offset_);
         }
 
     private:
         friend class FileReader;
-        void release();
-        const std::uint8_t* data_ = nullptr;
-        void* base_ = nullptr;  // page-aligned start of the map
-        std::size_t length_ = 0;
+        std::vector<std::uint8_t> bytes_;
         std::uint64_t offset_ = 0;
-        std::size_t size_ = 0;
     };
-    // Maps up to `count` bytes at `offset`, no further than the end of the file
-    // as it was at open; an empty Mapping when that fails or there is nothing.
-    Mapping map(std::uint64_t offset, std::size_t count) const;
+    // Reads up to `count` bytes at `offset` into `window`, reusing its storage;
+    // fewer at the end of the file. Throws ReadError on an I/O error.
+    void read(Window& window, std::uint64_t offset, std::size_t count) const;
 
 private:
     std::string name_;
