@@ -7,7 +7,7 @@
 //
 // Prints: reader, rows, seconds, rows/s, peak RSS (KiB), checksum.
 
-#include "TableWriter.h"
+#include "paradoxwriter/Writer.h"
 #include "driver/Table.h"
 
 extern "C" {
@@ -24,67 +24,43 @@ extern "C" {
 
 namespace {
 
-// Paradox type codes and sizes of the generated table.
-const std::vector<bench::WriterField> kFields = {
-    {0x16, 4, "Id"},    {0x01, 30, "Name"},  {0x03, 2, "Count"}, {0x06, 8, "Amount"},
-    {0x05, 8, "Price"}, {0x02, 4, "Day"},    {0x15, 8, "Stamp"}, {0x09, 1, "Flag"},
-    {0x0C, 40, "Note"},
-};
-
-void putInt(std::uint8_t* p, std::int64_t v, int size) {
-    for (int i = 0; i < size; ++i) p[size - 1 - i] = static_cast<std::uint8_t>(v >> (8 * i));
-    p[0] ^= 0x80;
-}
-
-void putDouble(std::uint8_t* p, double v) {
-    std::uint64_t raw;
-    std::memcpy(&raw, &v, 8);
-    raw = (raw >> 63) ? ~raw : raw | (1ull << 63);
-    for (int i = 0; i < 8; ++i) p[7 - i] = static_cast<std::uint8_t>(raw >> (8 * i));
+// The day numbers Paradox counts from 0001-01-01 (day 1).
+driver::Date dateOfDay(std::int64_t day) {
+    using namespace std::chrono;
+    const year_month_day ymd{sys_days{days{day - 719163}}};
+    return {int(ymd.year()), int(unsigned(ymd.month())), int(unsigned(ymd.day()))};
 }
 
 int generate(const char* path, long rows) {
-    bench::TableWriter writer(path, kFields, 4);
+    using driver::FieldType;
+    using driver::Value;
+    paradoxwriter::Options options;
+    options.blockKiB = 4;
+    paradoxwriter::Writer writer(path,
+                                 {{"Id", FieldType::AutoIncrement}, {"Name", FieldType::Alpha, 30},
+                                  {"Count", FieldType::Short},      {"Amount", FieldType::Number},
+                                  {"Price", FieldType::Money},      {"Day", FieldType::Date},
+                                  {"Stamp", FieldType::Timestamp},  {"Flag", FieldType::Logical},
+                                  {"Note", FieldType::Memo, 30}},
+                                 options);
     static const char* const names[] = {"Müller", "Ødegård", "Garçon", "Smith", "Nuñez", "Straße"};
-    std::vector<std::uint8_t> record(static_cast<std::size_t>(writer.recordSize()));
     std::uint64_t state = 12345;
+    std::vector<Value> row(9);
     for (long i = 0; i < rows; ++i) {
         state = state * 6364136223846793005ull + 1442695040888963407ull;
         const std::uint64_t r = state >> 17;
-        std::fill(record.begin(), record.end(), 0);
-        std::uint8_t* p = record.data();
-        putInt(p, i + 1, 4);
-        p += 4;
-        // Text in cp1252 (the names above are UTF-8 here: convert the few accents by hand).
-        std::string utf8 = std::string(names[r % 6]) + " " + std::to_string(r % 100000);
-        std::string cp1252;
-        for (std::size_t k = 0; k < utf8.size(); ++k) {
-            const auto c = static_cast<unsigned char>(utf8[k]);
-            if (c == 0xC3) cp1252 += static_cast<char>(static_cast<unsigned char>(utf8[++k]) + 0x40);
-            else cp1252 += static_cast<char>(c);
-        }
-        std::memcpy(p, cp1252.data(), std::min<std::size_t>(cp1252.size(), 30));
-        p += 30;
-        if (r % 10 != 0) putInt(p, static_cast<std::int64_t>(r % 2000) - 1000, 2);
-        p += 2;
-        putDouble(p, static_cast<double>(r % 1000000) / 100.0 - 5000.0);
-        p += 8;
-        putDouble(p, static_cast<double>(r % 100000) / 100.0);
-        p += 8;
         const std::int64_t day = 700000 + static_cast<std::int64_t>(r % 40000);
-        putInt(p, day, 4);
-        p += 4;
-        putDouble(p, static_cast<double>(day) * 86400000.0 + static_cast<double>(r % 86400000));
-        p += 8;
-        if (r % 3 != 0) *p = static_cast<std::uint8_t>(0x80 | (r & 1));
-        p += 1;
-        if (r % 4 != 0) {  // memo short enough to live in its 30-byte leader
-            const std::string note = "note " + std::to_string(r % 1000000007);
-            std::memcpy(p, note.data(), note.size());
-            const auto length = static_cast<std::uint32_t>(note.size());
-            for (int k = 0; k < 4; ++k) p[34 + k] = static_cast<std::uint8_t>(length >> (8 * k));
-        }
-        writer.add(record);
+        row[0] = std::int64_t{i + 1};
+        row[1] = std::string(names[r % 6]) + " " + std::to_string(r % 100000);
+        row[2] = r % 10 != 0 ? Value(static_cast<std::int64_t>(r % 2000) - 1000) : Value(driver::Null{});
+        row[3] = static_cast<double>(r % 1000000) / 100.0 - 5000.0;
+        row[4] = driver::Money{static_cast<double>(r % 100000) / 100.0};
+        row[5] = dateOfDay(day);
+        row[6] = driver::Timestamp{dateOfDay(day), driver::Time{static_cast<std::int64_t>(r % 86400000)}};
+        row[7] = r % 3 != 0 ? Value(bool(r & 1)) : Value(driver::Null{});
+        // A memo short enough to live in its 30-byte leader.
+        row[8] = r % 4 != 0 ? Value("note " + std::to_string(r % 1000000007)) : Value(driver::Null{});
+        writer.addRow(row);
     }
     writer.finish();
     return 0;
