@@ -1,6 +1,7 @@
 #include "driver/BlobFile.h"
 
 #include "driver/ByteView.h"
+#include "driver/Format.h"
 #include "driver/Table.h"
 
 #include <algorithm>
@@ -10,21 +11,8 @@
 namespace driver {
 namespace {
 
-// .mb layout: 4 KiB allocation units; each block starts with type (1 byte) and
-// its length in units (word). Type 0 = file header, 2 = one blob, 3 = up to 64
-// small blobs in one unit, 4 = free.
-constexpr std::uint64_t kUnit = 4096;
-constexpr std::uint8_t kHeaderBlock = 0;
-constexpr std::uint8_t kSingleBlob = 2;
-constexpr std::uint8_t kSubAllocated = 3;
-// A single blob's block header: type, units, blob length (long), modification number.
-constexpr std::size_t kSingleHeader = 9;
-// Sub-allocated blocks: 12-byte header, then 64 slots of 5 bytes at 12 + 5 × index:
-// chunk offset (× 16), chunk count, modification number (word), bytes in the last chunk.
-constexpr std::size_t kSlotTable = 12;
-constexpr std::size_t kSlotSize = 5;
-constexpr unsigned kSlots = 64;
-constexpr unsigned kChunk = 16;
+using namespace format;
+// The slot index of a reference to a single blob's block.
 constexpr unsigned kSingleBlobSlot = 0xFF;
 
 std::string lower(std::string text) {
@@ -105,12 +93,12 @@ std::vector<std::uint8_t> BlobFile::read(std::uint32_t reference, std::uint32_t 
     if (!file_) throw ReadError(problem_);
     const unsigned slot = reference & 0xFF;
     const std::uint64_t block = reference & 0xFFFFFF00u;
-    if (block == 0 || block % kUnit != 0)
+    if (block == 0 || block % kBlobUnit != 0)
         fail(block, "blob reference " + std::to_string(reference) +
                         " does not point at a 4 KiB block after the header");
 
     if (slot == kSingleBlobSlot) {
-        const auto head = readRange(block, kSingleHeader, "blob block header");
+        const auto head = readRange(block, kSingleBlobHeader, "blob block header");
         const ByteView view(head.data(), head.size(), file_->name(), block);
         const std::uint8_t type = view.u8(0, "block type");
         if (type != kSingleBlob)
@@ -120,14 +108,14 @@ std::vector<std::uint8_t> BlobFile::read(std::uint32_t reference, std::uint32_t 
         if (stored != length)
             fail(block, "blob length " + std::to_string(stored) + " differs from the record's " +
                             std::to_string(length));
-        if (kSingleHeader + static_cast<std::uint64_t>(length) > units * kUnit)
+        if (kSingleBlobHeader + static_cast<std::uint64_t>(length) > units * kBlobUnit)
             fail(block, "blob of " + std::to_string(length) + " bytes does not fit its block of " +
                             std::to_string(units) + " units");
-        return readRange(block + kSingleHeader, length, "blob data");
+        return readRange(block + kSingleBlobHeader, length, "blob data");
     }
 
     if (slot >= kSlots) fail(block, "blob slot " + std::to_string(slot) + " is outside 0..63");
-    const auto unit = readRange(block, kUnit, "sub-allocated blob block");
+    const auto unit = readRange(block, kBlobUnit, "sub-allocated blob block");
     const ByteView view(unit.data(), unit.size(), file_->name(), block);
     const std::uint8_t type = view.u8(0, "block type");
     if (type != kSubAllocated)

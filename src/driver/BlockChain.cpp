@@ -3,6 +3,7 @@
 #include "driver/ByteView.h"
 #include "driver/Descrambler.h"
 #include "driver/FileReader.h"
+#include "driver/Format.h"
 #include "driver/TableHeader.h"
 
 #include <algorithm>
@@ -13,7 +14,7 @@ namespace {
 
 // Data block header: next block (word, 0 = end), previous block (word),
 // addDataSize (short) = bytes of records - recordSize; negative = empty.
-constexpr std::size_t kBlockHeader = 6;
+constexpr std::size_t kBlockHeader = format::kBlockHeaderSize;
 // Bytes of the file read at a time while walking the chain.
 constexpr std::size_t kWindowBytes = 1024 * 1024;
 

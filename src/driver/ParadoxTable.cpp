@@ -1,5 +1,7 @@
 #include "driver/ParadoxTable.h"
 
+#include "driver/Format.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -7,7 +9,7 @@
 namespace driver {
 namespace {
 
-constexpr std::size_t kBlockHeader = 6;
+constexpr std::size_t kBlockHeader = format::kBlockHeaderSize;
 // A chunk is one read: at least one block, more while they follow each other
 // in the file, up to this many bytes.
 constexpr std::size_t kChunkBytes = 64 * 1024;

@@ -2,6 +2,7 @@
 
 #include "driver/ByteView.h"
 #include "driver/FileReader.h"
+#include "driver/Format.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,22 +10,12 @@
 namespace driver {
 namespace {
 
-// Fixed part of every header (0x00-0x57) and the 4.0+ extension (0x58-0x77).
-constexpr std::size_t kFixedHeaderSize = 0x58;
-constexpr std::size_t kExtendedHeaderEnd = 0x78;
-// Marker at 0x25 in 4.0+ tables whose scramble key lives at 0x5C.
-constexpr std::uint32_t kKeyMovedMarker = 0xFF00FF00;
-// Table-name area after the field-name pointers: 79 bytes up to 5.x, 261 from 7.x (id 12).
-constexpr int kTableNameShort = 79;
-constexpr int kTableNameLong = 261;
+using namespace format;
+
 // Version ids: 3 = 3.0 ... 12 = 7.x; later engines kept 12, up to 15 is tolerated.
 constexpr int kMinVersion = 3;
 constexpr int kMaxVersion = 15;
 constexpr int kFirstExtendedVersion = 5;
-constexpr int kMaxBcdDecimals = 32;
-constexpr int kBcdSize = 17;
-constexpr int kBlobDescriptorSize = 10;
-constexpr int kBlockHeaderSize = 6;
 
 std::string hex(unsigned value) {
     static const char digits[] = "0123456789ABCDEF";
@@ -91,10 +82,10 @@ TableHeader TableHeader::read(const FileReader& file) {
     const std::size_t got = file.readAt(0, fixed, sizeof fixed);
     if (const std::string other = foreignFormat(fixed, got); !other.empty())
         throw ReadError(name + ": this is " + other + ", not a Paradox table");
-    if (got < kFixedHeaderSize)
+    if (got < kFixedHeaderEnd)
         throw ReadError(name + ": the file is " + std::to_string(got) +
                         " bytes long, too short for a Paradox table header (at least " +
-                        std::to_string(kFixedHeaderSize) + ")");
+                        std::to_string(kFixedHeaderEnd) + ")");
 
     const ByteView head(fixed, got, name);
     TableHeader h;
@@ -137,7 +128,7 @@ TableHeader TableHeader::read(const FileReader& file) {
                             std::to_string(blockKiB) + " KiB block");
 
     const bool extended = h.version >= kFirstExtendedVersion;
-    const std::size_t descriptorsAt = extended ? kExtendedHeaderEnd : kFixedHeaderSize;
+    const std::size_t descriptorsAt = extended ? kExtendedHeaderEnd : kFixedHeaderEnd;
     const std::size_t nameArea = extended && h.version >= 12 ? kTableNameLong : kTableNameShort;
     // Descriptors, table-name pointer, field-name pointers, table name, then the names.
     const std::size_t namesAt = descriptorsAt + 2 * numFields + 4 + 4 * numFields + nameArea;

@@ -1,5 +1,6 @@
 #include "paradoxwriter/BlobWriter.h"
 
+#include "driver/Format.h"
 #include "paradoxwriter/Encode.h"
 #include "paradoxwriter/Writer.h"
 
@@ -8,22 +9,10 @@
 namespace paradoxwriter {
 namespace {
 
-// .MB layout (format note, section 8): 4 KiB units; each block starts with
-// type (byte) and length in units (word).
-constexpr std::uint64_t kUnit = 4096;
-constexpr std::uint8_t kSingleBlob = 2;
-constexpr std::uint8_t kSubAllocated = 3;
-// Single blob: type, units, blob length (long), modification number (word).
-constexpr std::size_t kSingleHeader = 9;
-// Sub-allocated: 12-byte header, then 64 slots of 5 bytes at 12 + 5 × index
-// (chunk offset ÷ 16, chunk count, modification word, bytes in the last
-// chunk); slots are handed out from 63 down, data starts at 0x150.
-constexpr std::size_t kSlotTable = 12;
-constexpr std::size_t kSlotSize = 5;
-constexpr int kSlots = 64;
-constexpr unsigned kChunk = 16;
+using namespace driver::format;
+// Sub-allocated slots are handed out from 63 down; data starts at 0x150.
 constexpr unsigned kFirstChunk = 0x150 / kChunk;
-constexpr unsigned kChunksPerUnit = kUnit / kChunk;
+constexpr unsigned kChunksPerUnit = kBlobUnit / kChunk;
 constexpr std::uint64_t kMaxUnitsPerBlob = 0xFFFF;
 // A reference keeps the offset in its upper 24 bits of a 32-bit long.
 constexpr std::uint64_t kMaxOffset = 0xFFFFF000u;
@@ -42,13 +31,13 @@ constexpr std::uint8_t kHeaderStart[] = {
 BlobWriter::BlobWriter(std::filesystem::path path)
     : path_(std::move(path)), file_(path_, std::ios::binary | std::ios::trunc) {
     if (!file_) throw WriteError(path_.string() + ": cannot create the blob file");
-    std::vector<std::uint8_t> header(kUnit, 0);
+    std::vector<std::uint8_t> header(kBlobUnit, 0);
     std::copy(std::begin(kHeaderStart), std::end(kHeaderStart), header.begin());
     writeAt(reserve(1), header.data(), header.size());
 }
 
 std::uint64_t BlobWriter::reserve(std::uint64_t units) {
-    const std::uint64_t offset = units_ * kUnit;
+    const std::uint64_t offset = units_ * kBlobUnit;
     if (offset > kMaxOffset)
         throw WriteError(path_.string() + ": the blob file would grow past the 4 GiB a reference can address");
     units_ += units;
@@ -70,7 +59,7 @@ std::uint32_t BlobWriter::store(const std::uint8_t* data, std::size_t size, std:
         if (smallOffset_ == 0) {
             // Reserve the unit now so single blobs stored meanwhile go after it.
             smallOffset_ = reserve(1);
-            small_.assign(kUnit, 0);
+            small_.assign(kBlobUnit, 0);
             small_[0] = kSubAllocated;
             encode::u16le(&small_[1], 1);
             writeAt(smallOffset_, small_.data(), small_.size());
@@ -88,20 +77,20 @@ std::uint32_t BlobWriter::store(const std::uint8_t* data, std::size_t size, std:
         return static_cast<std::uint32_t>(smallOffset_) | static_cast<std::uint32_t>(slot);
     }
 
-    const std::uint64_t units = (kSingleHeader + size + kUnit - 1) / kUnit;
+    const std::uint64_t units = (kSingleBlobHeader + size + kBlobUnit - 1) / kBlobUnit;
     if (units > kMaxUnitsPerBlob)
         throw WriteError(path_.string() + ": a blob of " + std::to_string(size) +
                          " bytes is longer than one block of the blob file can hold");
     const std::uint64_t offset = reserve(units);
-    std::uint8_t head[kSingleHeader] = {kSingleBlob};
+    std::uint8_t head[kSingleBlobHeader] = {kSingleBlob};
     encode::u16le(head + 1, static_cast<std::uint16_t>(units));
     encode::u32le(head + 3, static_cast<std::uint32_t>(size));
     encode::u16le(head + 7, modification);
     writeAt(offset, head, sizeof head);
-    writeAt(offset + kSingleHeader, data, size);
+    writeAt(offset + kSingleBlobHeader, data, size);
     // Pad the block to whole units.
-    const std::vector<std::uint8_t> padding(units * kUnit - kSingleHeader - size, 0);
-    if (!padding.empty()) writeAt(offset + kSingleHeader + size, padding.data(), padding.size());
+    const std::vector<std::uint8_t> padding(units * kBlobUnit - kSingleBlobHeader - size, 0);
+    if (!padding.empty()) writeAt(offset + kSingleBlobHeader + size, padding.data(), padding.size());
     return static_cast<std::uint32_t>(offset) | 0xFFu;
 }
 

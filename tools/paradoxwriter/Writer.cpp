@@ -1,5 +1,6 @@
 #include "paradoxwriter/Writer.h"
 
+#include "driver/Format.h"
 #include "paradoxwriter/BlobWriter.h"
 #include "paradoxwriter/Encode.h"
 #include "paradoxwriter/TextEncoder.h"
@@ -17,21 +18,20 @@ using driver::FieldType;
 // Header layout (format note, section 3). The fixed part ends at 0x58, the
 // 4.0+ extension at 0x78; then descriptors, pointers, names.
 constexpr int kHeaderUnit = 2048;
-constexpr int kVariablePart = 0x78;
-constexpr int kTableNameArea = 261;  // 7.x
+constexpr int kVariablePart = static_cast<int>(driver::format::kExtendedHeaderEnd);
+constexpr int kTableNameArea = driver::format::kTableNameLong;  // 7.x
 constexpr std::uint8_t kNonKeyedTable = 2;
 constexpr std::uint8_t kVersion7 = 12;
 constexpr std::uint16_t kVersion7Word = 0x010C;
-// Marker at 0x25 of every 4.0+ data table: the encryption key lives at 0x5C.
-constexpr std::uint32_t kKeyMovedMarker = 0xFF00FF00;
-constexpr int kBlockHeader = 6;
+using driver::format::kKeyMovedMarker;
+constexpr int kBlockHeader = driver::format::kBlockHeaderSize;
 constexpr int kMaxBlocks = 0xFFFF;
 constexpr int kMaxFields = 255;
 constexpr int kMaxNameBytes = 25;
-constexpr int kBlobDescriptor = 10;
+constexpr int kBlobDescriptor = driver::format::kBlobDescriptorSize;
 constexpr int kMaxLeader = 240;
-constexpr int kBcdBytes = 17;
-constexpr int kMaxBcdDecimals = 32;
+constexpr int kBcdBytes = driver::format::kBcdSize;
+using driver::format::kMaxBcdDecimals;
 constexpr std::int64_t kMillisecondsPerDay = 86'400'000;
 // Modification number given to blobs stored in the .MB (inline ones carry 0).
 constexpr std::uint16_t kBlobModification = 1;
