@@ -1,0 +1,135 @@
+#include "export/ExportReport.h"
+
+#include <algorithm>
+
+namespace exporting {
+namespace {
+
+std::string plural(std::int64_t count, const char* one, const char* many) {
+    return groupedNumber(count) + " " + (count == 1 ? one : many);
+}
+
+// "a", "a and b", "a, b and c"; with `more` left out, "a, b, c and 4 more".
+std::string joined(const std::vector<std::string>& items, std::int64_t more = 0) {
+    std::string text;
+    const std::size_t n = items.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i > 0) text += i + 1 == n && more == 0 ? " and " : ", ";
+        text += items[i];
+    }
+    if (more > 0) text += " and " + groupedNumber(more) + " more";
+    return text;
+}
+
+}  // namespace
+
+std::string groupedNumber(std::int64_t number) {
+    const std::string digits = std::to_string(number);
+    const std::size_t first = number < 0 ? 1 : 0;
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > first && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+void ExportReport::Tally::note(std::int64_t row, int column, const std::string& why) {
+    if (count++ == 0) firstReason = why;
+    if (rows.size() < kFirstFew) rows.push_back(row);
+    if (column > 0) {
+        const auto at = std::lower_bound(columns.begin(), columns.end(), column);
+        if (at == columns.end() || *at != column) columns.insert(at, column);
+    }
+}
+
+void ExportReport::setColumnNames(std::vector<std::string> names) { columnNames_ = std::move(names); }
+
+void ExportReport::noteDamage(const std::string& damage) { damage_ = damage; }
+
+void ExportReport::noteUnreadableRow(std::int64_t tableRow, const std::string& why) {
+    unreadableRows_.note(tableRow, 0, why);
+}
+
+void ExportReport::noteUnreadableValue(std::int64_t sheetRow, int column, const std::string& why) {
+    unreadableValues_.note(sheetRow, column, why);
+}
+
+void ExportReport::noteCutTexts(std::int64_t cells, const std::vector<int>& columns,
+                                const std::vector<std::int64_t>& firstRows) {
+    cutTexts_ = Tally{};
+    cutTexts_.count = cells;
+    cutTexts_.columns = columns;
+    std::sort(cutTexts_.columns.begin(), cutTexts_.columns.end());
+    cutTexts_.columns.erase(std::unique(cutTexts_.columns.begin(), cutTexts_.columns.end()), cutTexts_.columns.end());
+    cutTexts_.rows.assign(firstRows.begin(), firstRows.begin() + std::ptrdiff_t(std::min(firstRows.size(), kFirstFew)));
+}
+
+void ExportReport::noteSheets(int sheets, std::int64_t dataRowsPerSheet) {
+    sheets_ = sheets;
+    dataRowsPerSheet_ = dataRowsPerSheet;
+}
+
+bool ExportReport::lost() const {
+    return !damage_.empty() || unreadableRows_.count > 0 || unreadableValues_.count > 0 || cutTexts_.count > 0;
+}
+
+std::string ExportReport::columnList(const std::vector<int>& columns) const {
+    std::vector<std::string> names;
+    for (int column : columns)
+        names.push_back(column >= 1 && std::size_t(column) <= columnNames_.size() ? columnNames_[std::size_t(column - 1)]
+                                                                                 : "column " + std::to_string(column));
+    return joined(names);
+}
+
+std::string ExportReport::sheetRowName(std::int64_t sheetRow) const {
+    const std::int64_t perSheet = dataRowsPerSheet_;
+    if (perSheet <= 0 || sheetRow < 2 || sheetRow - 2 < perSheet) return groupedNumber(sheetRow);
+    return "Sheet" + std::to_string((sheetRow - 2) / perSheet + 1) + " row " +
+           groupedNumber((sheetRow - 2) % perSheet + 2);
+}
+
+std::string ExportReport::sheetRowList(const Tally& tally) const {
+    std::vector<std::string> names;
+    for (std::int64_t row : tally.rows) names.push_back(sheetRowName(row));
+    return (tally.count == 1 ? "row " : "rows ") + joined(names, tally.count - std::int64_t(tally.rows.size()));
+}
+
+std::string ExportReport::summary(const std::string& newline) const {
+    if (whole()) return "Done.";
+    const std::string gap = newline + newline;
+    std::string text = lost() ? "Done, but not everything arrived as it is in the table:" : "Done.";
+
+    if (!damage_.empty()) {
+        std::string lines = damage_;
+        for (std::size_t at = lines.find('\n'); at != std::string::npos; at = lines.find('\n', at + newline.size()))
+            lines.replace(at, 1, newline);
+        text += gap + "The table is damaged:" + newline + lines;
+    }
+    if (const Tally& t = unreadableRows_; t.count > 0) {
+        std::vector<std::string> rows;
+        for (std::int64_t row : t.rows) rows.push_back(groupedNumber(row));
+        text += gap + plural(t.count, "row", "rows") + " of the table could not be read and " +
+                (t.count == 1 ? "is" : "are") + " not in the workbook: " + (t.count == 1 ? "row " : "rows ") +
+                joined(rows, t.count - std::int64_t(t.rows.size())) + " (" + t.firstReason + ").";
+    }
+    if (const Tally& t = unreadableValues_; t.count > 0) {
+        text += gap + plural(t.count, "value", "values") + " could not be read; " +
+                (t.count == 1 ? "its cell says" : "their cells say") + " \"(unreadable: ...)\", in: " +
+                columnList(t.columns) + ", " + sheetRowList(t) + " (" + t.firstReason + ").";
+    }
+    if (const Tally& t = cutTexts_; t.count > 0) {
+        text += gap + plural(t.count, "text was", "texts were") +
+                " longer than a cell holds (32,767 characters) and " + (t.count == 1 ? "was" : "were") +
+                " cut to fit, in: " + columnList(t.columns) + (t.rows.empty() ? "" : ", " + sheetRowList(t)) + ".";
+    }
+    if (moved()) {
+        text += gap + "The table has more rows than a worksheet holds: after the first " +
+                groupedNumber(dataRowsPerSheet_) + " rows they went on in Sheet2" +
+                (sheets_ > 2 ? " to Sheet" + std::to_string(sheets_) : std::string()) +
+                ", each sheet starting with the header row.";
+    }
+    return text;
+}
+
+}  // namespace exporting

@@ -1,0 +1,86 @@
+#pragma once
+// What one export changed on the way from a table to a workbook, gathered as
+// the export runs: the reader's damage report, table rows that could not be
+// read, values that could not be read, texts cut to fit a cell, and rows
+// carried on to further sheets. The one place that decides what counts as a
+// loss: the wizard shows summary() as its closing message, the command line
+// prints it and turns lost() into its exit status.
+//
+// Rows are numbered two ways. A table row is its place in the table (1 for
+// the first row). A sheet row is the row number the writer was given: 1 is
+// the header, 2 the first data row; with more rows than a sheet holds, the
+// numbers go on past the first sheet and are shown as "Sheet2 row 5".
+//
+// No Qt: both front ends use it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace exporting {
+
+class ExportReport {
+public:
+    // How many row numbers a summary names before it says "and N more".
+    static constexpr std::size_t kFirstFew = 5;
+
+    // The header texts, by column (1-based column c is columnNames[c - 1]).
+    void setColumnNames(std::vector<std::string> names);
+    // The reader's damage report for the table (empty for a sound table).
+    void noteDamage(const std::string& damage);
+    // Table row `tableRow` could not be read and is not in the workbook.
+    void noteUnreadableRow(std::int64_t tableRow, const std::string& why);
+    // The value at `sheetRow`, `column` could not be read; the cell says so.
+    void noteUnreadableValue(std::int64_t sheetRow, int column, const std::string& why);
+    // Texts the writer cut to fit a cell: how many, in which columns
+    // (1-based), and the sheet rows of the first few.
+    void noteCutTexts(std::int64_t cells, const std::vector<int>& columns,
+                      const std::vector<std::int64_t>& firstRows);
+    // The workbook used `sheets` worksheets of at most `dataRowsPerSheet`
+    // data rows each (each sheet starts with the header row).
+    void noteSheets(int sheets, std::int64_t dataRowsPerSheet);
+
+    // Rows or values that did not arrive as they are in the table, or a
+    // table the reader found damaged.
+    bool lost() const;
+    // Rows that arrived, but on further sheets.
+    bool moved() const { return sheets_ > 1; }
+    // Every row and value arrived as it is in the table, on one sheet.
+    bool whole() const { return !lost() && !moved(); }
+
+    std::int64_t unreadableRows() const { return unreadableRows_.count; }
+    std::int64_t unreadableValues() const { return unreadableValues_.count; }
+    std::int64_t cutTexts() const { return cutTexts_.count; }
+    int sheets() const { return sheets_; }
+
+    // The closing words: "Done." when whole(); otherwise what was lost,
+    // changed or moved, and where, one finding per paragraph, lines joined
+    // with `newline` ("\r\n" in a message box, "\n" on a terminal).
+    std::string summary(const std::string& newline = "\r\n") const;
+
+private:
+    // A count, and the first few places it happened.
+    struct Tally {
+        std::int64_t count = 0;
+        std::vector<std::int64_t> rows;  // the first kFirstFew
+        std::vector<int> columns;        // ascending, each once
+        std::string firstReason;
+        void note(std::int64_t row, int column, const std::string& why);
+    };
+    std::string columnList(const std::vector<int>& columns) const;
+    std::string sheetRowList(const Tally& tally) const;
+    std::string sheetRowName(std::int64_t sheetRow) const;
+
+    std::vector<std::string> columnNames_;
+    std::string damage_;
+    Tally unreadableRows_;
+    Tally unreadableValues_;
+    Tally cutTexts_;
+    int sheets_ = 1;
+    std::int64_t dataRowsPerSheet_ = 0;
+};
+
+// "1,048,575": digits grouped by thousands.
+std::string groupedNumber(std::int64_t number);
+
+}  // namespace exporting

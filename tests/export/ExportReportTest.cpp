@@ -1,0 +1,50 @@
+#include "export/ExportReport.h"
+
+#include <gtest/gtest.h>
+
+using exporting::ExportReport;
+
+TEST(ExportReport, WholeMeansDoneAndNothingElse) {
+    ExportReport report;
+    report.setColumnNames({"Id", "Notes"});
+    report.noteDamage("");
+    report.noteCutTexts(0, {}, {});
+    report.noteSheets(1, 1'048'575);
+    EXPECT_TRUE(report.whole());
+    EXPECT_FALSE(report.lost());
+    EXPECT_EQ(report.summary(), "Done.");
+}
+
+TEST(ExportReport, SaysWhatWasLostAndWhere) {
+    ExportReport report;
+    report.setColumnNames({"Id", "Notes", "Picture"});
+    report.noteDamage("T.DB: block 5 links to block 0\nT.DB: the header says 205 rows; 30 were found");
+    for (std::int64_t row : {57, 58, 59, 60, 61, 62, 90}) report.noteUnreadableRow(row, "T.DB: block 9 is cut short");
+    report.noteUnreadableValue(4, 3, "T.MB: the blob file is missing");
+    report.noteCutTexts(2, {2}, {3, 1'048'580});
+    report.noteSheets(3, 1'048'575);
+    EXPECT_TRUE(report.lost());
+    EXPECT_TRUE(report.moved());
+    EXPECT_EQ(report.summary("\n"),
+              "Done, but not everything arrived as it is in the table:\n\n"
+              "The table is damaged:\nT.DB: block 5 links to block 0\nT.DB: the header says 205 rows; 30 were found\n\n"
+              "7 rows of the table could not be read and are not in the workbook: rows 57, 58, 59, 60, 61 and 2 "
+              "more (T.DB: block 9 is cut short).\n\n"
+              "1 value could not be read; its cell says \"(unreadable: ...)\", in: Picture, row 4 (T.MB: the blob "
+              "file is missing).\n\n"
+              "2 texts were longer than a cell holds (32,767 characters) and were cut to fit, in: Notes, rows 3 and "
+              "Sheet2 row 5.\n\n"
+              "The table has more rows than a worksheet holds: after the first 1,048,575 rows they went on in "
+              "Sheet2 to Sheet3, each sheet starting with the header row.");
+}
+
+TEST(ExportReport, RowsOnFurtherSheetsAloneAreMovedNotLost) {
+    ExportReport report;
+    report.noteSheets(2, 9);
+    EXPECT_FALSE(report.lost());
+    EXPECT_EQ(report.summary(),
+              "Done.\r\n\r\nThe table has more rows than a worksheet holds: after the first 9 rows they went on in "
+              "Sheet2, each sheet starting with the header row.");
+    EXPECT_EQ(exporting::groupedNumber(-1234567), "-1,234,567");
+    EXPECT_EQ(exporting::groupedNumber(999), "999");
+}
