@@ -2,27 +2,15 @@
 
 #include "datasource/Paradox.h"
 #include "export/Excel1.h"
+#include "export/ExportReport.h"
 #include "shell/ErrorReport.h"
 
 #include <cmath>
-#include <set>
 
 namespace exporting {
 namespace {
 
 QString quoted(const QString& name) { return "`" + QString(name).replace("`", "``") + "`"; }
-
-QString truncationMessage(const platform::TruncationReport& cut, const QStringList& headers) {
-    QStringList columns;
-    for (int column : cut.columns)
-        columns << (column >= 1 && column <= headers.size() ? headers[column - 1]
-                                                             : QString("column %1").arg(column));
-    return QString("%1 %2 longer than a cell holds (32,767 characters) and %3 cut to fit, in: %4.")
-        .arg(cut.cells)
-        .arg(cut.cells == 1 ? "text was" : "texts were")
-        .arg(cut.cells == 1 ? "was" : "were")
-        .arg(columns.join(", "));
-}
 
 }  // namespace
 
@@ -88,40 +76,78 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
         return fieldList;
     }
 
+    // What did not arrive as it is in the table, told once at the end.
+    ExportReport report;
     std::int64_t rowCount = 0;
-    p.step(142, [&] { rowCount = recordset.RecordCount(); });
+    p.step(142, [&] {
+        report.noteDamage(recordset.Damage());
+        rowCount = recordset.RecordCount();
+    });
 
-    // A failure while writing stops the run with one report, rather than one
-    // report for every cell that follows.
-    QStringList headers;
+    // The user closed the window: the run stops and the program ends once the
+    // unfinished workbook is gone.
+    const auto ending = [&] {
+        if (!screen.endRequested()) return false;
+        sheetApp.reset();
+        stop();
+        os.process.end();
+        return true;
+    };
+
+    // A failure to write stops the run with one report, rather than one report
+    // for every cell that follows. A row or value that cannot be read does not:
+    // it is noted, and the run goes on with the next.
+    std::vector<std::string> headers;
     bool written = p.step(144, [&] {
         const int count = recordset.Fields().Count();
         for (int i = 0; i < count; ++i) {
             p.at(146);
             os.process.processEvents();
+            if (screen.endRequested()) return;
             p.at(148);
-            headers << recordset.Fields()[i].Name();
-            sheet->setCell(1, i + 1, headers.back());
+            const QString name = recordset.Fields()[i].Name();
+            headers.push_back(name.toStdString());
+            sheet->setCell(1, i + 1, name);
         }
     });
+    if (ending()) return fieldList;
+    report.setColumnNames(headers);
+
+    std::int64_t sheetRow = 1;
+    std::vector<const driver::Value*> values;
     for (std::int64_t j = 1; written && j <= rowCount; ++j) {
         written = p.step(152, [&] {
             p.at(154);
             os.process.processEvents();
+            if (screen.endRequested()) return;
             p.at(156);
             screen.setProgress(ProgressValue(j, rowCount));
             p.at(158);
             platform::FieldCollection& columns = recordset.Fields();
             const int count = columns.Count();
-            for (int i = 0; i < count; ++i) {
+            // The whole row is read before any of it is written, so a row that
+            // cannot be read leaves no trace but its note.
+            values.clear();
+            try {
+                for (int i = 0; i < count; ++i) values.push_back(&columns[i].Value());
+                ++sheetRow;
+            } catch (const platform::DatabaseError& e) {
+                report.noteUnreadableRow(j, e.what());
+                values.clear();
+            }
+            for (int i = 0; i < int(values.size()); ++i) {
                 p.at(160);
                 os.process.processEvents();
                 p.at(162);
-                sheet->setCell(j + 1, i + 1, columns[i].Value());  // a Null leaves the cell empty
+                const driver::Value& value = *values[std::size_t(i)];  // a Null leaves the cell empty
+                if (const auto* error = std::get_if<driver::ValueError>(&value))
+                    report.noteUnreadableValue(sheetRow, i + 1, error->message);
+                sheet->setCell(sheetRow, i + 1, value);
             }
             p.at(166);
             recordset.MoveNext();
         });
+        if (ending()) return fieldList;
     }
 
     if (!written) {
@@ -138,10 +164,12 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
     const bool shown = p.step(174, [&] { sheetApp->setVisible(true); });
     p.step(176, [&] { screen.window().setMousePointer(platform::DefaultPointer); });
     if (!shown) return fieldList;
-    p.step(182, [&] { os.messages.show("Done.", title, platform::Buttons::Ok); });
-
-    const platform::TruncationReport cut = sheetApp->truncations();
-    if (cut.any()) os.messages.show(truncationMessage(cut, headers), title, platform::Buttons::Ok);
+    // Above the spreadsheet window that has just been opened.
+    p.step(182, [&] {
+        const platform::TruncationReport cut = sheetApp->truncations();
+        report.noteCutTexts(cut.cells, cut.columns, {});
+        os.messages.showInFront(QString::fromStdString(report.summary()), title);
+    });
     return fieldList;
 }
 

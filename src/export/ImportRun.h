@@ -23,6 +23,9 @@ public:
     virtual void setProgress(int percent) = 0;
     virtual platform::Window& window() = 0;
     virtual QString applicationTitle() const = 0;
+    // The user closed a window while the run was going: it stops, leaves no
+    // unfinished workbook behind, and ends the program.
+    virtual bool endRequested() const = 0;
 };
 
 // "`A`, `B`": each name between backticks (a backtick inside doubled).
@@ -34,7 +37,10 @@ int ProgressValue(std::int64_t row, std::int64_t rowCount);
 
 // Runs the import, reporting failures with the "Start Importing" context.
 // A run whose connection or query fails, or whose spreadsheet cannot be
-// started or written, reports once and stops without claiming success.
+// started or written, reports once and stops without claiming success. Rows
+// and values that cannot be read do not stop it: every readable row is
+// written, and the closing message (above the spreadsheet window) says what
+// did not arrive as it is in the table, or "Done." when everything did.
 // Returns the field list it built.
 QString PushButton9_Click(ImportScreen& screen, platform::Platform& os);
 

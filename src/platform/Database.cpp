@@ -181,6 +181,11 @@ const driver::Value& Recordset::value(int index) {
     return row_[static_cast<std::size_t>(index)];
 }
 
+std::string Recordset::Damage() const {
+    requireOpen();
+    return result_->table().damage();
+}
+
 std::unique_ptr<RecordsetModel> Recordset::DataSource() const {
     requireOpen();
     return std::make_unique<RecordsetModel>(result_);

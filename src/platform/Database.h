@@ -126,6 +126,10 @@ public:
     // ADO's EOF: no current row because the records have run out. Throws
     // DatabaseError while closed.
     bool Eof() const;
+    // What the reader found wrong with the table behind the result (a broken
+    // block chain, rows the header counts but the file does not hold); empty
+    // for a sound table. Throws DatabaseError while closed.
+    std::string Damage() const;
 
     // A new read-only model over the same rows for a grid to show, owned by
     // the caller; it keeps the rows readable after this recordset is gone.

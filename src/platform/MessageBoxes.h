@@ -17,11 +17,19 @@ public:
     // Shows one box and returns the button pressed (closing a Yes/No box counts as No).
     virtual Answer show(const QString& text, const QString& title, Buttons buttons,
                         Icon icon = Icon::None) = 0;
+    // An OK box kept above every other window, those of other programs too
+    // (the spreadsheet that has just been opened), until it is closed.
+    virtual void showInFront(const QString& text, const QString& title) { show(text, title, Buttons::Ok); }
+    // A box that does not wait and does not take the keyboard: what the user
+    // is typing goes on arriving where it was. Closed with its OK button.
+    virtual void notify(const QString& text, const QString& title) { show(text, title, Buttons::Ok); }
 };
 
 class QtMessageBoxes : public MessageBoxes {
 public:
     Answer show(const QString& text, const QString& title, Buttons buttons, Icon icon) override;
+    void showInFront(const QString& text, const QString& title) override;
+    void notify(const QString& text, const QString& title) override;
 };
 
 }  // namespace platform

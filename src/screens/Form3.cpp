@@ -100,7 +100,7 @@ void Form3::bindPreview(std::unique_ptr<platform::RecordsetModel> rows) {
 }
 
 void Form3::PushButton2_Click() {
-    if (importing_) return;
+    if (wizard_.importRunning) return;
     shell::Procedure p(wizard_.platform().messages, "in Vellomar2021/08/31.Form3.PushButton2_Click ");
     p.step(100, [&] { wizard_.form2().window().show(); });
     p.step(102, [&] { window().hide(); });
@@ -130,7 +130,7 @@ void Form3::applyEnablingRule(shell::Procedure& p, int first) {
 }
 
 void Form3::moveSelected(shell::ListView& from, shell::ListView& to, const char* context) {
-    if (importing_) return;
+    if (wizard_.importRunning) return;
     shell::Procedure p(wizard_.platform().messages, context);
     if (!p.test(100, [&] { return from.count() > 0; })) return;
     if (p.test(102, [&] { return from.selectedPosition() == 0; })) {
@@ -145,7 +145,7 @@ void Form3::moveSelected(shell::ListView& from, shell::ListView& to, const char*
 }
 
 void Form3::moveAll(shell::ListView& from, shell::ListView& to, const char* context) {
-    if (importing_) return;
+    if (wizard_.importRunning) return;
     shell::Procedure p(wizard_.platform().messages, context);
     const int count = from.count();
     for (int i = 1; i <= count; ++i) {
@@ -178,11 +178,11 @@ void Form3::PushButton8_Click() {
 }
 
 void Form3::PushButton9_Click() {
-    if (importing_) return;
-    importing_ = true;
+    if (wizard_.importRunning) return;
+    wizard_.importRunning = true;
     const QString built = exporting::PushButton9_Click(*this, wizard_.platform());
     if (!built.isNull()) FieldList = built;  // a run that built none keeps the last one
-    importing_ = false;
+    wizard_.importRunning = false;
 }
 
 QStringList Form3::chosenFields() const {
@@ -202,5 +202,7 @@ void Form3::setButtonCaption(const QString& caption) { PushButton9->setText(capt
 void Form3::setProgress(int percent) { ProgressBar1->setValue(percent); }
 
 QString Form3::applicationTitle() const { return wizard_.applicationTitle(); }
+
+bool Form3::endRequested() const { return wizard_.endRequested; }
 
 }  // namespace screens

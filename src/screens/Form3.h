@@ -45,6 +45,7 @@ public:
     void setProgress(int percent) override;
     platform::Window& window() override { return Screen::window(); }
     QString applicationTitle() const override;
+    bool endRequested() const override;
 
     // The text of the last import's field list.
     QString FieldList;
@@ -67,10 +68,9 @@ private:
     void moveSelected(shell::ListView& from, shell::ListView& to, const char* context);
     void moveAll(shell::ListView& from, shell::ListView& to, const char* context);
 
+    // While an import runs (Wizard::importRunning), the buttons that would
+    // start another run or change the fields or the table do nothing.
     std::unique_ptr<platform::RecordsetModel> preview_;
-    // While an import runs, the buttons that would start another run or
-    // change the fields or the table do nothing.
-    bool importing_ = false;
 };
 
 }  // namespace screens

@@ -56,6 +56,11 @@ void Screen::arrowOver(std::initializer_list<QWidget*> controls) {
 }
 
 void Screen::closeEvent(QCloseEvent* event) {
+    if (wizard_.importRunning) {
+        wizard_.endRequested = true;
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
 }

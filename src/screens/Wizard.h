@@ -47,6 +47,12 @@ public:
     // The table chosen on the table selection screen.
     QString SelectedTable;
 
+    // True while an import runs. Closing a window then does not end the
+    // program at once: it sets endRequested, and the run stops, removes its
+    // unfinished workbook and ends the program itself.
+    bool importRunning = false;
+    bool endRequested = false;
+
 private:
     platform::Platform& platform_;
     QString applicationTitle_;

@@ -2,6 +2,7 @@
 // scripted message box; the workbook is read back as another program sees it.
 
 #include "../platform/SpreadsheetReadBack.h"
+#include "../driver/TableBytes.h"
 #include "SampleTables.h"
 #include "paradoxwriter/Writer.h"
 #include "screens/Form1.h"
@@ -118,6 +119,7 @@ TEST_F(ImportRunTest, ChosenFieldsArriveTypedInTheChosenOrder) {
 
     ASSERT_EQ(fake.messages.texts(), std::vector<QString>{"Done."});
     EXPECT_EQ(fake.messages.shown[0].title, "Vellomar");
+    EXPECT_EQ(fake.messages.shown[0].kind, fakes::BoxKind::InFront);  // above the spreadsheet window
     EXPECT_EQ(f3.PushButton9->text(), "Exit");
     EXPECT_EQ(fake.windowOf(&f3).pointer, 0);
     EXPECT_EQ(f3.ProgressBar1->value(), 100);
@@ -245,7 +247,7 @@ TEST_F(ImportRunTest, TextsTooLongForACellAreCutAndCounted) {
     EXPECT_EQ(sheets[0].cells.at("A2").value.size(), 32767u);
     EXPECT_EQ(sheets[0].cells.at("A3").value, "short");
     EXPECT_EQ(fake.messages.texts(),
-              (std::vector<QString>{"Done.",
+              (std::vector<QString>{"Done, but not everything arrived as it is in the table:\r\n\r\n"
                                     "2 texts were longer than a cell holds (32,767 characters) and were cut "
                                     "to fit, in: Notes."}));
 }
@@ -272,7 +274,7 @@ TEST_F(ImportRunTest, ASampleTableArrivesWithItsAccentsAndLeadingZeros) {
     EXPECT_EQ(fake.messages.texts(), std::vector<QString>{"Done."});
 }
 
-TEST_F(ImportRunTest, ATableCutShortGivesItsGoodRowsAndOneReport) {
+TEST_F(ImportRunTest, ATableCutShortGivesItsGoodRowsAndSaysWhatIsMissing) {
     const QString file = folder + "/CUT.DB";
     {
         paradoxwriter::Writer w(file.toStdString(),
@@ -297,8 +299,97 @@ TEST_F(ImportRunTest, ATableCutShortGivesItsGoodRowsAndOneReport) {
     EXPECT_LT(written, 100);
     EXPECT_EQ(sheets[0].cells.at("B" + std::to_string(written + 1)).value, "row " + std::to_string(written));
 
-    ASSERT_EQ(fake.messages.shown.size(), 1u);  // one report, and no "Done."
-    EXPECT_TRUE(fake.messages.shown[0].text.contains("in Vellomar2021/08/31.Form3.PushButton9_Click at line"));
-    EXPECT_EQ(f3.PushButton9->text(), "Start Importing");
+    // No error report: one closing message that says the table is damaged.
+    ASSERT_EQ(fake.messages.shown.size(), 1u);
+    EXPECT_EQ(fake.messages.shown[0].kind, fakes::BoxKind::InFront);
+    EXPECT_TRUE(fake.messages.shown[0].text.startsWith(
+        "Done, but not everything arrived as it is in the table:\r\n\r\nThe table is damaged:\r\n"))
+        << fake.messages.shown[0].text.toStdString();
+    EXPECT_TRUE(fake.messages.shown[0].text.contains("CUT.DB"));
+    EXPECT_EQ(f3.PushButton9->text(), "Exit");
     EXPECT_EQ(fake.windowOf(&f3).pointer, 0);
+}
+
+TEST_F(ImportRunTest, RowsThatCannotBeReadAreSkippedAndTheRestWritten) {
+    // Three blocks chained 1 -> 3 -> 2; block 3, last in the file, is cut
+    // off once the run has started, so rows in its middle of the chain fail
+    // while the rows after them can still be read.
+    driver::test::TableBytes table({{driver::FieldType::Long, 4, "Id"}, {driver::FieldType::Alpha, 10, "Label"}});
+    const int perBlock = table.recordsPerBlock();
+    const int rows = 2 * perBlock + 10;
+    for (int i = 1; i <= rows; ++i) {
+        driver::test::ByteVector record = driver::test::TableBytes::integer(i, 4);
+        const driver::test::ByteVector label = driver::test::TableBytes::text("row " + std::to_string(i), 10);
+        record.insert(record.end(), label.begin(), label.end());
+        table.add(record);
+    }
+    driver::test::ByteVector bytes = table.build();
+    driver::test::putU16(bytes, table.blockStart(1), 3);      // next of 1
+    driver::test::putU16(bytes, table.blockStart(3), 2);      // next of 3
+    driver::test::putU16(bytes, table.blockStart(3) + 2, 1);  // prev of 3
+    driver::test::putU16(bytes, table.blockStart(2), 0);      // next of 2
+    driver::test::putU16(bytes, table.blockStart(2) + 2, 3);  // prev of 2
+    driver::test::putU16(bytes, 0x10, 2);                     // last block
+    const QString file = folder + "/HOLE.DB";
+    driver::test::writeFile(file.toStdString(), bytes);
+
+    wizard->form1().PushButton3->click();
+    screens::Form3& f3 = choose("HOLE", {"Id"});
+    bool cut = false;
+    fake.process.onEvents = [&] {
+        if (!std::exchange(cut, true)) QFile(file).resize(qint64(table.blockStart(3)));
+    };
+    const auto sheets = importAndRead(f3);
+    ASSERT_EQ(sheets.size(), 1u);
+    // Block 1's rows, then block 2's; block 3's 10 (the table's rows after
+    // block 1's, holding the last ids) are missing.
+    EXPECT_EQ(sheets[0].rows, 1 + 2 * perBlock);
+    EXPECT_EQ(sheets[0].cells.at("A" + std::to_string(perBlock + 1)).value, std::to_string(perBlock));
+    EXPECT_EQ(sheets[0].cells.at("A" + std::to_string(perBlock + 2)).value, std::to_string(perBlock + 1));
+    ASSERT_EQ(fake.messages.shown.size(), 1u);
+    const QString& text = fake.messages.shown[0].text;
+    EXPECT_TRUE(text.contains(QString("\r\n\r\n10 rows of the table could not be read and are not in the "
+                                      "workbook: rows %1, %2, %3, %4, %5 and 5 more (")
+                                  .arg(perBlock + 1).arg(perBlock + 2).arg(perBlock + 3).arg(perBlock + 4)
+                                  .arg(perBlock + 5)))
+        << text.toStdString();
+    EXPECT_EQ(f3.PushButton9->text(), "Exit");
+}
+
+TEST_F(ImportRunTest, ValuesThatCannotBeReadAreCountedAndTheirRowsKept) {
+    {
+        paradoxwriter::Writer w((folder + "/NOTES.DB").toStdString(),
+                                {{"Id", driver::FieldType::Long}, {"Notes", driver::FieldType::Memo, 10}});
+        w.addRow({std::int64_t{1}, std::string(500, 'a')});  // kept in the .MB
+        w.addRow({std::int64_t{2}, std::string("short")});    // kept in the record
+        w.addRow({std::int64_t{3}, std::string(600, 'b')});
+        w.finish();
+    }
+    ASSERT_TRUE(QFile::remove(folder + "/NOTES.MB"));
+    wizard->form1().PushButton3->click();
+    screens::Form3& f3 = choose("NOTES", {"Id", "Notes"});
+    const auto sheets = importAndRead(f3);
+    ASSERT_EQ(sheets.size(), 1u);
+    EXPECT_EQ(sheets[0].rows, 4);
+    EXPECT_EQ(sheets[0].cells.at("B3").value, "short");
+    EXPECT_EQ(sheets[0].cells.at("B2").value.rfind("(unreadable: ", 0), 0u);
+    ASSERT_EQ(fake.messages.shown.size(), 1u);
+    EXPECT_TRUE(fake.messages.shown[0].text.startsWith(
+        "Done, but not everything arrived as it is in the table:\r\n\r\n2 values could not be read; their cells "
+        "say \"(unreadable: ...)\", in: Notes, rows 2 and 4 ("))
+        << fake.messages.shown[0].text.toStdString();
+}
+
+TEST_F(ImportRunTest, ClosingTheWindowDuringTheRunStopsItAndLeavesNothingBehind) {
+    screens::Form3& f3 = choose("COUNTRY", {"Name"});
+    int rounds = 0;
+    fake.process.onEvents = [&] {
+        if (++rounds == 3) f3.close();
+    };
+    f3.PushButton9->click();
+    fake.process.onEvents = nullptr;
+    EXPECT_EQ(fake.process.ends, 1);
+    EXPECT_TRUE(fake.spreadsheets.launches.empty());
+    EXPECT_TRUE(fake.messages.shown.empty());
+    EXPECT_TRUE(QDir(fake.sheetDir.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }

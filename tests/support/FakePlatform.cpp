@@ -23,6 +23,7 @@ std::vector<QString> FakeMessageBoxes::texts() const {
 
 QString FakeSettingsStore::GetSetting(const QString& application, const QString& section,
                                       const QString& key, const QString& fallback) const {
+    if (failReads) throw std::runtime_error("Settings store cannot be read");
     const auto it = values.find(application + "/" + section + "/" + key);
     return it == values.end() ? fallback : it->second;
 }

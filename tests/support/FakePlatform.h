@@ -13,11 +13,17 @@
 
 namespace fakes {
 
+// How a box was shown: waiting for the user (show), waiting and kept above
+// every other window (showInFront), or without waiting and without taking
+// the keyboard (notify).
+enum class BoxKind { Modal, InFront, Notice };
+
 struct ShownBox {
     QString text;
     QString title;
     platform::Buttons buttons;
     platform::Icon icon;
+    BoxKind kind = BoxKind::Modal;
 };
 
 // Records every box and answers from a script; with the script used up, OK
@@ -26,6 +32,12 @@ class FakeMessageBoxes : public platform::MessageBoxes {
 public:
     platform::Answer show(const QString& text, const QString& title, platform::Buttons buttons,
                           platform::Icon icon) override;
+    void showInFront(const QString& text, const QString& title) override {
+        shown.push_back({text, title, platform::Buttons::Ok, platform::Icon::None, BoxKind::InFront});
+    }
+    void notify(const QString& text, const QString& title) override {
+        shown.push_back({text, title, platform::Buttons::Ok, platform::Icon::None, BoxKind::Notice});
+    }
 
     std::vector<ShownBox> shown;
     std::deque<platform::Answer> answers;
@@ -43,6 +55,7 @@ public:
     std::map<QString, QString> values;  // "application/section/key"
     std::vector<QString> writes;        // every value saved, in order
     bool failWrites = false;
+    bool failReads = false;
 };
 
 class FakeProcess : public platform::Process {
