@@ -15,12 +15,16 @@ QString InstallationMessage() {
 }
 
 void CheckExcelInstalled(platform::Platform& os, const QString& title) {
+    QString message = InstallationMessage();
     try {
         // Only a test: the instance is let go at once and never shown.
         if (os.spreadsheets.createNew()) return;
+    } catch (const platform::TemporaryFolderError& e) {
+        // Installing a spreadsheet application would not help.
+        message = QString::fromUtf8(e.what());
     } catch (const std::exception&) {
     }
-    os.messages.show(InstallationMessage(), title, platform::Buttons::Ok);
+    os.messages.show(message, title, platform::Buttons::Ok);
     os.process.end();
 }
 

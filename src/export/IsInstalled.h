@@ -11,7 +11,8 @@ namespace exporting {
 QString InstallationMessage();
 
 // Returns when a new spreadsheet application can be created; otherwise shows
-// the installation advice (titled `title`) and ends the program.
+// the installation advice (titled `title`), or what is wrong with the
+// temporary folder when that is the cause, and ends the program.
 void CheckExcelInstalled(platform::Platform& os, const QString& title);
 
 }  // namespace exporting

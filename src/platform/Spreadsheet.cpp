@@ -1,6 +1,7 @@
 #include "platform/Spreadsheet.h"
 
 #include "platform/SpreadsheetWorkbook.h"
+#include "platform/WorkbookFolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,15 +37,6 @@ std::optional<Viewer> findViewer(const SpreadsheetEnvironment& environment) {
     return std::nullopt;
 }
 
-// A new folder only this user can enter (mkdtemp makes it 0700).
-QString makePrivateFolder(const QString& parent) {
-    QByteArray pattern = QFile::encodeName(QDir(parent).filePath(QStringLiteral("vellomar-XXXXXX")));
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("Could not make a folder for the workbook in " + parent.toStdString() + ": " +
-                                 std::strerror(errno) + ".");
-    return QFile::decodeName(pattern);
-}
-
 class XlsxApplication final : public SpreadsheetApplication {
 public:
     XlsxApplication(SpreadsheetEnvironment environment, Viewer viewer, std::int64_t sheetRows)
@@ -60,7 +52,7 @@ public:
 
     void addWorkbook() override {
         if (workbook_) throw std::runtime_error("This spreadsheet application already has its workbook.");
-        folder_ = makePrivateFolder(environment_.temporaryFolder);
+        folder_ = MakeWorkbookFolder(environment_.temporaryFolder);
         // Named as the first new workbook of an application is.
         workbook_ = std::make_unique<XlsxWorkbook>(QDir(folder_).filePath(QStringLiteral("Book1.xlsx")), folder_,
                                                    sheetRows_);
@@ -103,10 +95,8 @@ XlsxSpreadsheets::XlsxSpreadsheets(SpreadsheetEnvironment environment, std::int6
     : environment_(std::move(environment)), sheetRows_(sheetRows) {}
 
 std::unique_ptr<SpreadsheetApplication> XlsxSpreadsheets::createNew() {
-    const QFileInfo folder(environment_.temporaryFolder);
-    if (environment_.temporaryFolder.isEmpty() || !folder.isDir() || !folder.isWritable())
-        throw std::runtime_error("No workbook can be written: the temporary folder \"" +
-                                 environment_.temporaryFolder.toStdString() + "\" is missing or not writable.");
+    CheckTemporaryFolder(environment_.temporaryFolder);
+    RemoveOldWorkbookFolders(environment_.temporaryFolder, kWorkbookFolderLifetime);
     std::optional<Viewer> viewer = findViewer(environment_);
     if (!viewer)
         throw std::runtime_error(

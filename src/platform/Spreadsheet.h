@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 namespace platform {
@@ -62,12 +63,20 @@ public:
     virtual TruncationReport truncations() const = 0;
 };
 
+// No workbook can be written because of the temporary folder (missing, not a
+// folder, not writable). what() names the folder and the cause.
+class TemporaryFolderError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The automation class "Excel.Application".
 class Spreadsheets {
 public:
     virtual ~Spreadsheets() = default;
-    // A new, invisible instance. Throws std::runtime_error describing what is
-    // missing when no workbook can be written or nothing can show one.
+    // A new, invisible instance. Throws TemporaryFolderError when no workbook
+    // can be written there, std::runtime_error describing what is missing
+    // when nothing can show one.
     virtual std::unique_ptr<SpreadsheetApplication> createNew() = 0;
     // The instance already running for this user. Throws when none runs.
     virtual std::unique_ptr<SpreadsheetApplication> getRunning() = 0;

@@ -63,3 +63,15 @@ TEST(ImportQuery, NamesInBackticksAndHalvesToEven) {
     EXPECT_EQ(three, (std::vector<int>{33, 67, 100}));
     EXPECT_EQ(eight, (std::vector<int>{12, 25, 38, 50, 62, 75, 88, 100}));
 }
+
+TEST(CheckExcelInstalled, AMissingTemporaryFolderIsNamedNotBlamedOnTheSpreadsheet) {
+    fakes::FakePlatform fake;
+    const QString folder = fake.sheetDir.path();
+    ASSERT_TRUE(fake.sheetDir.remove());
+    CheckExcelInstalled(fake.platform(), "Vellomar");
+    ASSERT_EQ(fake.messages.shown.size(), 1u);
+    EXPECT_TRUE(fake.messages.shown[0].text.startsWith("No workbook can be written: the temporary folder \"" + folder +
+                                                       "\" does not exist.\r\n\r\n"))
+        << fake.messages.shown[0].text.toStdString();
+    EXPECT_EQ(fake.process.ends, 1);
+}
