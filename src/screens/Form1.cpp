@@ -77,8 +77,8 @@ void Form1::Form_Load() {
     loadHandPointer(p, 122, 124);
 
     p.step(126, [&] {
-        setFolder(os.settings.GetSetting(shell::kSettingsApplication, shell::kSettingsSection,
-                                         kFolderKey, QString()));
+        stored_ = os.settings.GetSetting(shell::kSettingsApplication, shell::kSettingsSection, kFolderKey, QString());
+        setFolder(*stored_);
     });
 
     p.step(128, [&] {
@@ -143,16 +143,25 @@ void Form1::PushButton3_Click() {
 }
 
 void Form1::Text1_Change() {
+    const QString text = folder();
+    if (stored_ && *stored_ == text) return;  // already what the store holds
     try {
         wizard_.platform().settings.SaveSetting(shell::kSettingsApplication,
-                                                shell::kSettingsSection, kFolderKey, folder());
+                                                shell::kSettingsSection, kFolderKey, text);
+        stored_ = text;
     } catch (const std::exception& e) {
-        // The program set the box: its caller reports. The user typed: say so at once,
-        // since the folder would otherwise be forgotten silently.
-        if (settingFolder_)
+        stored_.reset();
+        // The program set the box: its caller reports. The user typed: say so,
+        // since the folder would otherwise be forgotten silently; but once
+        // only, and in a box that leaves the keyboard with the folder box.
+        if (settingFolder_) {
             changeFailure_ = std::current_exception();
-        else
-            wizard_.message(QString::fromUtf8(e.what()));
+        } else if (!storeFailureTold_) {
+            wizard_.platform().messages.notify(
+                QString::fromUtf8(e.what()) + "\r\nThe folder you choose will not be remembered for the next start.",
+                wizard_.applicationTitle());
+        }
+        storeFailureTold_ = true;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "screens/Screen.h"
 
 #include <exception>
+#include <optional>
 
 class QGroupBox;
 class QLabel;
@@ -56,6 +57,11 @@ private:
     // A failure of the change procedure while the program itself set the box.
     std::exception_ptr changeFailure_;
     bool settingFolder_ = false;
+    // The folder the settings store holds, when known: setting the box to it
+    // again writes nothing.
+    std::optional<QString> stored_;
+    // A failure to save the folder has been told; it is told once a run.
+    bool storeFailureTold_ = false;
 };
 
 }  // namespace screens

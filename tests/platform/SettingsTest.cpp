@@ -1,5 +1,6 @@
 #include "platform/Settings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -39,5 +40,27 @@ TEST(IniSettingsStore, AFailedWriteIsRaised) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     IniSettingsStore store(config.path());
-    EXPECT_THROW(store.SaveSetting("Quillmark", "Vellomar", "ParadoxFile", "x"), std::runtime_error);
+    try {
+        store.SaveSetting("Quillmark", "Vellomar", "ParadoxFile", "x");
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Could not write the settings file " + store.fileFor("Quillmark").toStdString() + " (Not a directory).");
+    }
+}
+
+TEST(IniSettingsStore, AFileOfRandomBytesGivesWhatItCanAndTakesNewValues) {
+    QTemporaryDir config;
+    IniSettingsStore store(config.path());
+    ASSERT_TRUE(QDir().mkpath(config.path() + "/Quillmark"));
+    QFile file(store.fileFor("Quillmark"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    QByteArray noise;
+    for (int i = 0; i < 4096; ++i) noise += char((i * 7919 + 13) % 256);
+    file.write("[Vellomar]\nParadoxFile=/kept\n" + noise);
+    file.close();
+
+    EXPECT_EQ(store.GetSetting("Quillmark", "Vellomar", "ParadoxFile", "none"), "/kept");
+    EXPECT_NO_THROW(store.SaveSetting("Quillmark", "Vellomar", "ParadoxFile", "/new"));
+    EXPECT_EQ(IniSettingsStore(config.path()).GetSetting("Quillmark", "Vellomar", "ParadoxFile", ""), "/new");
 }

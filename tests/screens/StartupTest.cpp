@@ -48,13 +48,13 @@ TEST(Startup, LoadsThePointerFileAndTheRememberedFolder) {
 TEST(Startup, AFailingStepIsReportedAndTheLoadGoesOn) {
     fakes::FakePlatform fake;
     fake.settings.values[kFolderKey] = "/remembered";
-    fake.settings.failWrites = true;  // the change procedure cannot save
+    fake.settings.failReads = true;
     Wizard wizard(fake.platform());
     wizard.start();
 
     ASSERT_EQ(fake.messages.shown.size(), 1u);
     EXPECT_EQ(fake.messages.shown[0].text,
-              "Settings store is read-only\r\nin Vellomar2021/08/31.Form1.Form_Load at line 126\r\r"
+              "Settings store cannot be read\r\nin Vellomar2021/08/31.Form1.Form_Load at line 126\r\r"
               "Please email screenshot of this message to support@quillmark.example");
     EXPECT_EQ(fake.windowOf(&wizard.form1()).caption(), "Vellomar");  // step 128 still ran
 }
@@ -70,12 +70,26 @@ TEST(Startup, EveryChangeOfTheFolderBoxIsSaved) {
     EXPECT_EQ(fake.settings.writes, (std::vector<QString>{"/", "/d", "/db"}));
     EXPECT_EQ(fake.settings.values[kFolderKey], "/db");
 
-    // A save that fails while the user types is told at once, not lost silently.
+    // A save that fails while the user types is told, not lost silently; but
+    // once, in a box that leaves the keyboard with the folder box.
     fake.settings.failWrites = true;
-    box->insert("x");
+    for (const char* c : {"x", "y"}) box->insert(c);
     ASSERT_EQ(fake.messages.shown.size(), 1u);
-    EXPECT_EQ(fake.messages.shown[0].text, "Settings store is read-only");
+    EXPECT_EQ(fake.messages.shown[0].kind, fakes::BoxKind::Notice);
+    EXPECT_EQ(fake.messages.shown[0].text,
+              "Settings store is read-only\r\nThe folder you choose will not be remembered for the next start.");
     EXPECT_EQ(fake.messages.shown[0].title, "Vellomar");
+    EXPECT_EQ(box->text(), "/dbxy");
+
+    // Putting the remembered folder into the box at start-up writes nothing,
+    // so a store that cannot be written says nothing until something changes.
+    fakes::FakePlatform next;
+    next.settings.values[kFolderKey] = "/remembered";
+    next.settings.failWrites = true;
+    Wizard again(next.platform());
+    again.start();
+    EXPECT_EQ(again.form1().Text1->text(), "/remembered");
+    EXPECT_TRUE(next.messages.shown.empty());
 }
 
 TEST(Startup, ClosingTheWindowEndsTheProgram) {
