@@ -1,0 +1,154 @@
+#include "cli/Arguments.h"
+
+#include <charconv>
+
+namespace cli {
+namespace {
+
+std::vector<std::string> splitList(const std::string& text) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        items.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    for (const std::string& item : items)
+        if (item.empty()) throw UsageError("--fields needs names separated by commas, without empty ones");
+    return items;
+}
+
+int codePageOf(const std::string& text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value <= 0 || value > 65535)
+        throw UsageError("--code-page needs a code page number such as 1252 or 437, not \"" + text + "\"");
+    return value;
+}
+
+}  // namespace
+
+Arguments parseArguments(const std::vector<std::string>& args) {
+    Arguments parsed;
+    if (args.empty()) return parsed;
+    const std::string& first = args[0];
+    if (first == "--help" || first == "-h" || first == "help") {
+        if (args.size() > 1) throw UsageError("--help takes no arguments");
+        parsed.command = Command::Help;
+        return parsed;
+    }
+    if (first == "--version") {
+        if (args.size() > 1) throw UsageError("--version takes no arguments");
+        parsed.command = Command::Version;
+        return parsed;
+    }
+    if (first == "list")
+        parsed.command = Command::List;
+    else if (first == "export")
+        parsed.command = Command::Export;
+    else if (!first.empty() && first[0] == '-')
+        throw UsageError("unknown option " + first);
+    else
+        throw UsageError("unknown command \"" + first + "\"");
+
+    const bool exporting = parsed.command == Command::Export;
+    bool optionsEnded = false, formatGiven = false, progressGiven = false, fieldsGiven = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            parsed.inputs.push_back(arg);
+            continue;
+        }
+        // "--name=value" and "--name value" both work for options with a value.
+        std::string name = arg, value;
+        bool inlineValue = false;
+        if (const std::size_t equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+            name = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+            inlineValue = true;
+        }
+        const auto takeValue = [&]() -> std::string {
+            if (inlineValue) return value;
+            if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+            return args[++i];
+        };
+        const auto exportOnly = [&] {
+            if (!exporting) throw UsageError(name + " is an option of export, not of list");
+        };
+        if (!inlineValue && name == "--") {
+            optionsEnded = true;
+        } else if (name == "--json" && !inlineValue) {
+            if (exporting) throw UsageError("--json is an option of list, not of export");
+            parsed.json = true;
+        } else if (name == "--table") {
+            exportOnly();
+            parsed.tables.push_back(takeValue());
+            if (parsed.tables.back().empty()) throw UsageError("--table needs a table name");
+        } else if (name == "--fields") {
+            exportOnly();
+            if (fieldsGiven) throw UsageError("--fields is given twice");
+            fieldsGiven = true;
+            parsed.fields = splitList(takeValue());
+        } else if (name == "-o" || name == "--output") {
+            exportOnly();
+            if (!parsed.output.empty()) throw UsageError(name + " is given twice");
+            parsed.output = takeValue();
+            if (parsed.output.empty()) throw UsageError(name + " needs a file or folder name");
+        } else if (name == "--format") {
+            exportOnly();
+            if (formatGiven) throw UsageError("--format is given twice");
+            formatGiven = true;
+            const std::string format = takeValue();
+            if (format == "xlsx")
+                parsed.format = Format::Xlsx;
+            else if (format == "csv")
+                parsed.format = Format::Csv;
+            else
+                throw UsageError("--format is xlsx or csv, not \"" + format + "\"");
+        } else if (name == "--code-page") {
+            exportOnly();
+            parsed.codePage = codePageOf(takeValue());
+        } else if ((name == "--quiet" || name == "-q" || name == "--progress") && !inlineValue) {
+            exportOnly();
+            const Progress wanted = name == "--progress" ? Progress::Always : Progress::Never;
+            if (progressGiven && parsed.progress != wanted) throw UsageError("--quiet and --progress exclude each other");
+            progressGiven = true;
+            parsed.progress = wanted;
+        } else {
+            throw UsageError("unknown option " + arg);
+        }
+    }
+
+    if (parsed.command == Command::List && parsed.inputs.size() != 1)
+        throw UsageError(parsed.inputs.empty() ? "list needs a folder" : "list takes one folder");
+    if (exporting && parsed.inputs.empty()) throw UsageError("export needs a folder or a table file");
+    return parsed;
+}
+
+std::string usage() {
+    return "Usage:\n"
+           "  vellomar                                  start the wizard\n"
+           "  vellomar list [--json] FOLDER             the tables the wizard would list:\n"
+           "                                            name, folder, rows, fields\n"
+           "  vellomar export [OPTIONS] FOLDER|TABLE.db...\n"
+           "                                            each table into a workbook of its own\n"
+           "  vellomar --help | --version\n"
+           "\n"
+           "Export options:\n"
+           "  --table NAME        only the tables of this name, as list shows it (repeatable)\n"
+           "  --fields A,B,...    only these fields, in this order\n"
+           "  -o, --output PATH   a workbook file (one table only) or a folder for the\n"
+           "                      workbooks, named after their tables (default: here)\n"
+           "  --format xlsx|csv   the kind of file (default: from the output's name, else xlsx)\n"
+           "  --code-page N       decode text from code page N, whatever the tables say\n"
+           "  --quiet             no progress and no word about tables that arrive whole\n"
+           "  --progress          show progress even when standard error is not a terminal\n"
+           "\n"
+           "What did not arrive as it is in the table is told on standard error.\n"
+           "Exit status: 0 every table written whole, 1 written with losses (damaged\n"
+           "rows, unreadable values, cut texts, tables that could not be read),\n"
+           "2 bad arguments or nothing written.\n";
+}
+
+}  // namespace cli
