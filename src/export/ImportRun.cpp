@@ -12,15 +12,15 @@ namespace {
 
 QString quoted(const QString& name) { return "`" + QString(name).replace("`", "``") + "`"; }
 
-QString truncationMessage(const platform::TruncationReport& cut, const QStringList& headers) {
+QString truncationMessage(const workbook::Report& cut, const QStringList& headers) {
     QStringList columns;
-    for (int column : cut.columns)
+    for (int column : cut.cutColumns)
         columns << (column >= 1 && column <= headers.size() ? headers[column - 1]
                                                              : QString("column %1").arg(column));
     return QString("%1 %2 longer than a cell holds (32,767 characters) and %3 cut to fit, in: %4.")
-        .arg(cut.cells)
-        .arg(cut.cells == 1 ? "text was" : "texts were")
-        .arg(cut.cells == 1 ? "was" : "were")
+        .arg(cut.cutTexts)
+        .arg(cut.cutTexts == 1 ? "text was" : "texts were")
+        .arg(cut.cutTexts == 1 ? "was" : "were")
         .arg(columns.join(", "));
 }
 
@@ -96,6 +96,9 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
     QStringList headers;
     bool written = p.step(144, [&] {
         const int count = recordset.Fields().Count();
+        std::vector<driver::Field> definitions;
+        for (int i = 0; i < count; ++i) definitions.push_back(recordset.Fields()[i].Definition());
+        sheet->setColumns(definitions);  // the column widths, known before any row
         for (int i = 0; i < count; ++i) {
             p.at(146);
             os.process.processEvents();
@@ -140,8 +143,8 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
     if (!shown) return fieldList;
     p.step(182, [&] { os.messages.show("Done.", title, platform::Buttons::Ok); });
 
-    const platform::TruncationReport cut = sheetApp->truncations();
-    if (cut.any()) os.messages.show(truncationMessage(cut, headers), title, platform::Buttons::Ok);
+    const workbook::Report cut = sheetApp->report();
+    if (cut.anyCut()) os.messages.show(truncationMessage(cut, headers), title, platform::Buttons::Ok);
     return fieldList;
 }
 
