@@ -42,10 +42,18 @@ constexpr std::array<bool, 256> kPlainXml = [] {
 
 bool isHex(Byte c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
-// "_xHHHH_" at p, as Excel reads it.
+// Whether the character at p is written as "_xHHHH_".
+bool writtenAsCode(const Byte* p, const Byte* end) {
+    if (*p < 0x20) return *p != '\t' && *p != '\n';
+    return end - p >= 3 && p[0] == 0xEF && p[1] == 0xBF && p[2] >= 0xBE;
+}
+
+// Whether the "_" at p would be read as the start of an escape: the text
+// holds "_xHHHH" and the next character written begins with "_" (a "_" of
+// the text, or a character written as "_xHHHH_").
 bool isLiteralCode(const Byte* p, const Byte* end) {
     return end - p >= 7 && p[0] == '_' && p[1] == 'x' && isHex(p[2]) && isHex(p[3]) && isHex(p[4]) && isHex(p[5]) &&
-           p[6] == '_';
+           (p[6] == '_' || writtenAsCode(p + 6, end));
 }
 
 char* append(char* out, std::string_view text) {

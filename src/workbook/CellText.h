@@ -30,7 +30,8 @@ constexpr std::size_t maxXmlTextSize(std::size_t size) { return 7 * size; }
 //     turns into a line feed), as "_xHHHH_", which Excel and LibreOffice read
 //     back as the character (U+0000 as "_x0000_");
 //   a "_xHHHH_" the text holds itself as "_x005F_xHHHH_", so a reader does
-//     not take it for an escape;
+//     not take it for an escape (likewise "_xHHHH" before a character
+//     written as an escape: "_x0041" + U+0001 is "_x005F_x0041_x0001_");
 //   malformed UTF-8 as U+FFFD.
 // Writes to out, which must have room for maxXmlTextSize(text.size()) bytes;
 // returns the end.

@@ -56,6 +56,8 @@ TEST(CellText, EscapesWhatXmlCannotHoldAsExcelReadsIt) {
     EXPECT_EQ(escaped(std::string("\0\x01\x08\t\n\x0B\r\x1F", 8)), "_x0000__x0001__x0008_\t\n_x000B__x000D__x001F_");
     EXPECT_EQ(escaped("_x0041_ _X0041_ _x004_ _x00e9_"), "_x005F_x0041_ _X0041_ _x004_ _x005F_x00e9_");
     EXPECT_EQ(escaped("\xEF\xBF\xBE\xEF\xBF\xBD"), "_xFFFE_\xEF\xBF\xBD");
+    // The escape of a control character must not complete a "_xHHHH" of the text.
+    EXPECT_EQ(escaped("_x0005\x1E _x0005\xEF\xBF\xBF"), "_x005F_x0005_x001E_ _x005F_x0005_xFFFF_");
     EXPECT_EQ(escaped("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // an overlong '/'
     EXPECT_TRUE(workbook::needsSpacePreserved(" a"));
     EXPECT_TRUE(workbook::needsSpacePreserved("a\n"));
