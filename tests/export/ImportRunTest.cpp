@@ -96,6 +96,9 @@ TEST_F(ImportRunTest, ChosenFieldsArriveTypedInTheChosenOrder) {
     EXPECT_EQ(s.rows, 6);
 
     EXPECT_EQ(s.cells.at("A1").value, "Währung");
+    // The run hands the fields to the sheet first: every column has its width.
+    EXPECT_EQ(s.widths.size(), 5u);
+    EXPECT_EQ(s.frozen, "A2");
     for (int c = 0; c < 5; ++c)
         EXPECT_EQ(s.cells.at(std::string(1, char('A' + c)) + "1").value, picked[c].toStdString());
 
