@@ -370,4 +370,22 @@ TEST_F(SampleWorkbooks, EveryFieldTypeAndItsEdgesReadBack) {
     compareWithLibreOffice(table, csvs[0]);
 }
 
+// Texts a Paradox table can hold only in a memo: U+0000 (kept by the
+// reader after it), every control character, the non-characters, and texts
+// that look like escapes. LibreOffice reads "_x0000_" back as U+0000.
+TEST_F(SampleWorkbooks, NulAndEveryControlCharacterReadBackInLibreOffice) {
+    std::string controls;
+    for (int c = 0; c < 0x20; ++c) controls += static_cast<char>(c);
+    ReadTable table{{{"Memo", FieldType::Memo, 10}, {"Time", FieldType::Time, 4}}, {}};
+    for (const std::string& text : {std::string("before\0after", 12), controls, std::string("_x0041_ _x0000_"),
+                                    std::string("\xEF\xBF\xBE|\xEF\xBF\xBF"), std::string("_x0005\x1E")})
+        table.rows.push_back({text, driver::Time{11 * 3'600'000}});
+    const QString book = folder_.filePath(QStringLiteral("TEXTS.xlsx"));
+    writeWorkbook(table, book.toStdString());
+    compareWithOpenpyxl(table, spreadsheet_test::readWorkbook(book));
+    const std::vector<std::string> csvs = libreOfficeCsv({book}, folder_.path());
+    if (csvs.empty()) GTEST_SKIP() << "LibreOffice (soffice) is not installed: the CSV comparison did not run";
+    compareWithLibreOffice(table, csvs[0]);
+}
+
 }  // namespace
