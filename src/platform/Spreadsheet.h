@@ -23,8 +23,10 @@
 namespace platform {
 
 // The worksheet the cells go to. Rows and columns are 1-based, as the
-// automation interface counts them. Every call either writes the cell or
-// throws std::runtime_error naming the cell.
+// automation interface counts them. The cells stream out as they come, so
+// rows arrive in ascending order and the cells of a row in ascending
+// columns (the header row, row 1, in any order). Every call either writes
+// the cell or throws std::runtime_error naming the cell.
 class Worksheet {
 public:
     virtual ~Worksheet() = default;
