@@ -4,7 +4,8 @@
 # as arguments.
 set -euo pipefail
 
-packages=(g++ cmake make pkgconf qt6-base-dev libxlsxwriter-dev libgtest-dev fonts-liberation2 "$@")
+# libxlsxwriter is only the reference bench_export measures the writer against.
+packages=(g++ cmake make pkgconf qt6-base-dev zlib1g-dev libminizip-dev libxlsxwriter-dev libgtest-dev fonts-liberation2 "$@")
 
 missing=()
 for p in "${packages[@]}"; do

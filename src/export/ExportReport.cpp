@@ -70,6 +70,12 @@ void ExportReport::noteSheets(int sheets, std::int64_t dataRowsPerSheet) {
     dataRowsPerSheet_ = dataRowsPerSheet;
 }
 
+void ExportReport::noteWriter(const workbook::Report& written) {
+    noteCutTexts(written.cutTexts, written.cutColumns, written.cutRows);
+    // Every sheet but the last is full, so the first one's rows are the rows a sheet holds.
+    if (!written.sheets.empty()) noteSheets(int(written.sheets.size()), written.sheets.front().rows);
+}
+
 bool ExportReport::lost() const {
     return !damage_.empty() || unreadableRows_.count > 0 || unreadableValues_.count > 0 || cutTexts_.count > 0;
 }

@@ -13,6 +13,8 @@
 //
 // No Qt: both front ends use it.
 
+#include "workbook/TableWriter.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -39,6 +41,8 @@ public:
     // The workbook used `sheets` worksheets of at most `dataRowsPerSheet`
     // data rows each (each sheet starts with the header row).
     void noteSheets(int sheets, std::int64_t dataRowsPerSheet);
+    // Both of the above, from what the writer reports at the end.
+    void noteWriter(const workbook::Report& written);
 
     // Rows or values that did not arrive as they are in the table, or a
     // table the reader found damaged.

@@ -100,6 +100,9 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
     std::vector<std::string> headers;
     bool written = p.step(144, [&] {
         const int count = recordset.Fields().Count();
+        std::vector<driver::Field> definitions;
+        for (int i = 0; i < count; ++i) definitions.push_back(recordset.Fields()[i].Definition());
+        sheet->setColumns(definitions);  // the column widths, known before any row
         for (int i = 0; i < count; ++i) {
             p.at(146);
             os.process.processEvents();
@@ -166,8 +169,7 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
     if (!shown) return fieldList;
     // Above the spreadsheet window that has just been opened.
     p.step(182, [&] {
-        const platform::TruncationReport cut = sheetApp->truncations();
-        report.noteCutTexts(cut.cells, cut.columns, {});
+        report.noteWriter(sheetApp->report());
         os.messages.showInFront(QString::fromStdString(report.summary()), title);
     });
     return fieldList;

@@ -143,7 +143,7 @@ void Recordset::Open(const QString& source, const Connection& activeConnection, 
     const std::vector<driver::Field>& fields = result->fields();
     fields_.fields_.reserve(fields.size());
     for (std::size_t i = 0; i < fields.size(); ++i)
-        fields_.fields_.push_back(Field(*this, static_cast<int>(i), QString::fromStdString(fields[i].name)));
+        fields_.fields_.push_back(Field(*this, static_cast<int>(i), fields[i]));
     result_ = std::move(result);
 }
 

@@ -79,15 +79,20 @@ public:
     // until the next MoveNext. Throws DatabaseError at the end of the records
     // or when the row cannot be read.
     const driver::Value& Value() const;
+    // The field as the table declares it: name, type, size (ADO's Type and
+    // DefinedSize in one).
+    const driver::Field& Definition() const { return definition_; }
 
 private:
     friend class Recordset;
-    Field(Recordset& recordset, int index, QString name)
-        : recordset_(&recordset), index_(index), name_(std::move(name)) {}
+    Field(Recordset& recordset, int index, driver::Field definition)
+        : recordset_(&recordset), index_(index), name_(QString::fromStdString(definition.name)),
+          definition_(std::move(definition)) {}
 
     Recordset* recordset_;
     int index_;
     QString name_;
+    driver::Field definition_;
 };
 
 // The columns of a recordset, numbered from 0 in the order the query asked for.

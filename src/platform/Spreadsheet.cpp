@@ -54,8 +54,7 @@ public:
         if (workbook_) throw std::runtime_error("This spreadsheet application already has its workbook.");
         folder_ = MakeWorkbookFolder(environment_.temporaryFolder);
         // Named as the first new workbook of an application is.
-        workbook_ = std::make_unique<XlsxWorkbook>(QDir(folder_).filePath(QStringLiteral("Book1.xlsx")), folder_,
-                                                   sheetRows_);
+        workbook_ = std::make_unique<XlsxWorkbook>(QDir(folder_).filePath(QStringLiteral("Book1.xlsx")), sheetRows_);
     }
 
     Worksheet& ActiveSheet() override {
@@ -78,7 +77,7 @@ public:
 
     QString name() const override { return QString::fromLatin1(kSpreadsheetApplicationName); }
 
-    TruncationReport truncations() const override { return workbook_ ? workbook_->truncations() : TruncationReport{}; }
+    workbook::Report report() const override { return workbook_ ? workbook_->report() : workbook::Report{}; }
 
 private:
     SpreadsheetEnvironment environment_;

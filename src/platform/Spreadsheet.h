@@ -3,13 +3,16 @@
 // the export code drives: create a new application or get the running one,
 // `Workbooks.add`, `ActiveSheet`, `Cells(row, column) = value`, `Visible`.
 //
-// The real one (XlsxSpreadsheets) writes an .xlsx workbook with libxlsxwriter
-// and, when made visible, opens it in the user's spreadsheet application
+// The real one (XlsxSpreadsheets) writes an .xlsx workbook with the workbook
+// library's streaming writer and, when made visible, opens it in the user's spreadsheet application
 // (LibreOffice, or whatever the desktop opens .xlsx files with) as a new,
 // unsaved document.
 
 #include "driver/Value.h"
+#include "driver/Table.h"
 #include "platform/SpreadsheetEnvironment.h"
+#include "workbook/TableWriter.h"
+#include "workbook/XlsxWriter.h"
 
 #include <QString>
 
@@ -20,21 +23,17 @@
 
 namespace platform {
 
-// Texts cut to fit a cell: how many cells, and which columns (1-based,
-// ascending, each once) they were in.
-struct TruncationReport {
-    std::int64_t cells = 0;
-    std::vector<int> columns;
-    bool any() const { return cells > 0; }
-    bool operator==(const TruncationReport&) const = default;
-};
-
 // The worksheet the cells go to. Rows and columns are 1-based, as the
-// automation interface counts them. Every call either writes the cell or
-// throws std::runtime_error naming the cell.
+// automation interface counts them. The cells stream out as they come, so
+// rows arrive in ascending order and the cells of a row in ascending
+// columns (the header row, row 1, in any order). Every call either writes
+// the cell or throws std::runtime_error naming the cell.
 class Worksheet {
 public:
     virtual ~Worksheet() = default;
+    // The fields of the columns, column 1 first, before the first data row:
+    // they give each column the width its values and name need.
+    virtual void setColumns(const std::vector<driver::Field>& fields) = 0;
     // Cells(row, column) = value. The value keeps its type in the sheet; Null
     // leaves the cell empty.
     virtual void setCell(std::int64_t row, int column, const driver::Value& value) = 0;
@@ -59,8 +58,9 @@ public:
     // The default property: the application's name. Reads "Microsoft Excel",
     // the text the program checks for.
     virtual QString name() const = 0;
-    // Texts cut so far because they were longer than a cell holds.
-    virtual TruncationReport truncations() const = 0;
+    // What the workbook's format changed so far: texts cut to fit a cell, and
+    // the worksheets the rows went to. Empty before a workbook is added.
+    virtual workbook::Report report() const = 0;
 };
 
 // No workbook can be written because of the temporary folder (missing, not a
@@ -85,8 +85,8 @@ public:
 // Name that the application objects answer with.
 inline constexpr const char* kSpreadsheetApplicationName = "Microsoft Excel";
 
-// Rows a worksheet holds (libxlsxwriter's LXW_ROW_MAX, Excel's limit).
-inline constexpr std::int64_t kSheetRows = 1'048'576;
+// Rows a worksheet holds (Excel's limit).
+inline constexpr std::int64_t kSheetRows = workbook::kSheetRows;
 
 // .xlsx workbooks in private temporary folders, shown with the environment's
 // spreadsheet application. sheetRows is the number of rows per worksheet

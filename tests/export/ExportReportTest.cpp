@@ -48,3 +48,18 @@ TEST(ExportReport, RowsOnFurtherSheetsAloneAreMovedNotLost) {
     EXPECT_EQ(exporting::groupedNumber(-1234567), "-1,234,567");
     EXPECT_EQ(exporting::groupedNumber(999), "999");
 }
+
+TEST(ExportReport, TakesCutsAndSheetsFromTheWritersReport) {
+    workbook::Report written;
+    written.cutTexts = 3;
+    written.cutColumns = {2};
+    written.cutRows = {5, 1'048'578};
+    written.sheets = {{"Sheet1", 2, 1'048'575}, {"Sheet2", 1'048'577, 12}};
+    ExportReport report;
+    report.setColumnNames({"Id", "Notes"});
+    report.noteWriter(written);
+    EXPECT_EQ(report.cutTexts(), 3);
+    EXPECT_EQ(report.sheets(), 2);
+    EXPECT_NE(report.summary("\n").find("in: Notes, rows 5, Sheet2 row 3 and 1 more."), std::string::npos)
+        << report.summary("\n");
+}

@@ -97,6 +97,9 @@ TEST_F(ImportRunTest, ChosenFieldsArriveTypedInTheChosenOrder) {
     EXPECT_EQ(s.rows, 6);
 
     EXPECT_EQ(s.cells.at("A1").value, "Währung");
+    // The run hands the fields to the sheet first: every column has its width.
+    EXPECT_EQ(s.widths.size(), 5u);
+    EXPECT_EQ(s.frozen, "A2");
     for (int c = 0; c < 5; ++c)
         EXPECT_EQ(s.cells.at(std::string(1, char('A' + c)) + "1").value, picked[c].toStdString());
 
@@ -249,7 +252,7 @@ TEST_F(ImportRunTest, TextsTooLongForACellAreCutAndCounted) {
     EXPECT_EQ(fake.messages.texts(),
               (std::vector<QString>{"Done, but not everything arrived as it is in the table:\r\n\r\n"
                                     "2 texts were longer than a cell holds (32,767 characters) and were cut "
-                                    "to fit, in: Notes."}));
+                                    "to fit, in: Notes, rows 2 and 4."}));
 }
 
 TEST_F(ImportRunTest, ASampleTableArrivesWithItsAccentsAndLeadingZeros) {

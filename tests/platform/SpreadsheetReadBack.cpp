@@ -11,7 +11,7 @@ namespace spreadsheet_test {
 namespace {
 
 const char* const kReader = R"PY(
-import datetime, json, sys, zipfile
+import datetime, json, re, sys, zipfile
 import xml.etree.ElementTree as ET
 import openpyxl
 
@@ -41,11 +41,15 @@ for index, sheet in enumerate(book.worksheets, 1):
                 text = value.isoformat()
             elif isinstance(value, float):
                 text = repr(value)
+            elif isinstance(value, str):
+                text = re.sub('_x([0-9A-Fa-f]{4})_', lambda m: chr(int(m.group(1), 16)), value)
             else:
                 text = str(value)
             cells.append([cell.coordinate, type(value).__name__, cell.number_format, text,
                           stored.get(cell.coordinate) or ''])
-    sheets.append({'name': sheet.title, 'rows': sheet.max_row, 'cells': cells})
+    widths = {key: d.width for key, d in sheet.column_dimensions.items() if d.customWidth}
+    sheets.append({'name': sheet.title, 'rows': sheet.max_row, 'cells': cells,
+                   'frozen': sheet.freeze_panes or '', 'widths': widths})
 print(json.dumps(sheets))
 )PY";
 
@@ -66,6 +70,9 @@ std::vector<ReadSheet> readWorkbook(const QString& path) {
         ReadSheet sheet;
         sheet.name = sheetObject[QStringLiteral("name")].toString().toStdString();
         sheet.rows = sheetObject[QStringLiteral("rows")].toInt();
+        sheet.frozen = sheetObject[QStringLiteral("frozen")].toString().toStdString();
+        const QJsonObject widths = sheetObject[QStringLiteral("widths")].toObject();
+        for (auto it = widths.begin(); it != widths.end(); ++it) sheet.widths[it.key().toStdString()] = it.value().toDouble();
         for (const QJsonValue& cellValue : sheetObject[QStringLiteral("cells")].toArray()) {
             const QJsonArray c = cellValue.toArray();
             sheet.cells[c[0].toString().toStdString()] = {c[1].toString().toStdString(), c[2].toString().toStdString(),

@@ -1,7 +1,9 @@
 #pragma once
 // Reads a finished .xlsx back the way another program sees it: openpyxl
 // (Debian's python3-openpyxl, run with /usr/bin/python3) for each cell's type,
-// number format and value, and the sheet XML for the stored text of each cell.
+// number format and value, each sheet's frozen panes and column widths, and
+// the sheet XML for the stored text of each cell. Texts are given as Excel
+// and LibreOffice read them: "_xHHHH_" decoded (openpyxl leaves it).
 
 #include <QString>
 
@@ -15,7 +17,7 @@ namespace spreadsheet_test {
 struct ReadCell {
     std::string type;    // Python type openpyxl gives: str, int, float, bool, datetime, time
     std::string format;  // number format, "General" when none
-    std::string value;   // str() of the value; ISO text for dates and times, TRUE/FALSE for booleans
+    std::string value;   // str() of the value (repr() of a float); ISO text for dates and times, TRUE/FALSE for booleans
     std::string stored;  // the <v> or inline text in the sheet XML
     bool operator==(const ReadCell&) const = default;
 };
@@ -28,6 +30,8 @@ inline void PrintTo(const ReadCell& cell, std::ostream* out) {
 struct ReadSheet {
     std::string name;
     int rows = 0;                           // openpyxl's max_row
+    std::string frozen;                     // the top left cell below the frozen panes ("A2"), or empty
+    std::map<std::string, double> widths;   // column widths by letter, where set
     std::map<std::string, ReadCell> cells;  // by reference ("B2"); empty cells are absent
 };
 

@@ -198,14 +198,18 @@ TEST(SpreadsheetApplication, AnApplicationThatDoesNotStartIsReported) {
     EXPECT_TRUE(system.leftInTemporary().isEmpty());
 }
 
-TEST(SpreadsheetApplication, ReportsCutTextsOfEverySheet) {
+TEST(SpreadsheetApplication, ReportsCutTextsAndTheSheetsOfEveryRow) {
     FakeSystem system;
     system.programs[QStringLiteral("soffice")] = QStringLiteral("/usr/bin/soffice");
     auto application = newApplication(system, 3);
-    EXPECT_FALSE(application->truncations().any());
+    EXPECT_FALSE(application->report().anyCut());
     application->addWorkbook();
     for (std::int64_t row = 2; row <= 6; ++row) application->ActiveSheet().setCell(row, 3, Value{std::string(33000, 'm')});
-    EXPECT_EQ(application->truncations(), (platform::TruncationReport{5, {3}}));
+    const workbook::Report report = application->report();
+    EXPECT_EQ(report.cutTexts, 5);
+    EXPECT_EQ(report.cutColumns, std::vector<int>{3});
+    EXPECT_EQ(report.cutRows, (std::vector<std::int64_t>{2, 3, 4, 5, 6}));
+    EXPECT_EQ(report.sheets, (std::vector<workbook::SheetRows>{{"Sheet1", 2, 2}, {"Sheet2", 4, 2}, {"Sheet3", 6, 1}}));
 }
 
 TEST(SpreadsheetsGetRunning, FindsThisUsersLibreOffice) {

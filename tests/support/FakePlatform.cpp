@@ -45,7 +45,7 @@ public:
     platform::Worksheet& ActiveSheet() override { throw std::runtime_error("not this one"); }
     void setVisible(bool) override {}
     QString name() const override { return name_; }
-    platform::TruncationReport truncations() const override { return {}; }
+    workbook::Report report() const override { return {}; }
 
 private:
     QString name_;

@@ -1,0 +1,524 @@
+#include "workbook/XlsxWriter.h"
+
+#include "workbook/CellText.h"
+#include "workbook/CellValues.h"
+#include "workbook/OutputFile.h"
+#include "workbook/ParallelDeflate.h"
+#include "workbook/ZipArchive.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+#include <thread>
+#include <type_traits>
+
+namespace workbook {
+namespace {
+
+// Number formats, in the order of their cell styles (style 0 is General).
+constexpr std::string_view kFormats[] = {
+    "#,##0.00", "yyyy-mm-dd", "hh:mm:ss", "yyyy-mm-dd hh:mm:ss", "hh:mm:ss.000", "yyyy-mm-dd hh:mm:ss.000",
+};
+constexpr int kMoney = 1, kDate = 2, kTime = 3, kTimestamp = 4, kTimeMs = 5, kTimestampMs = 6;
+// Styles kDecimals + d show a number with d decimals ("0", "0.0", ...).
+constexpr int kDecimals = 7;
+constexpr std::size_t kMaxDecimals = 30;
+constexpr int kFirstCustomFormat = 164;
+
+constexpr std::string_view kXmlDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+constexpr std::string_view kMainNamespace = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view kRelationshipNamespace =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+// Compressed worksheet bytes reach the zip once a chunk of this much XML is full.
+constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+
+char* put(char* out, std::string_view text) {
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
+}
+
+std::string columnName(int index) {
+    std::string name;
+    for (; index > 0; index = (index - 1) / 26) name.insert(name.begin(), static_cast<char>('A' + (index - 1) % 26));
+    return name;
+}
+
+std::string numberText(double number) {
+    char text[kMaxNumberText];
+    return std::string(text, appendShortest(text, number));
+}
+
+std::size_t characters(std::string_view utf8) {
+    return static_cast<std::size_t>(
+        std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string sheetName(std::size_t index) { return "Sheet" + std::to_string(index + 1); }
+
+std::string contentTypes(std::size_t sheets) {
+    std::string xml(kXmlDeclaration);
+    xml += "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+           "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+           "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+           "<Override PartName=\"/xl/workbook.xml\" "
+           "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>";
+    for (std::size_t i = 1; i <= sheets; ++i)
+        xml += "<Override PartName=\"/xl/worksheets/sheet" + std::to_string(i) +
+               ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>";
+    xml += "<Override PartName=\"/xl/styles.xml\" "
+           "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
+           "<Override PartName=\"/docProps/core.xml\" "
+           "ContentType=\"application/vnd.openxmlformats-package.core-properties+xml\"/></Types>";
+    return xml;
+}
+
+std::string packageRelationships() {
+    std::string xml(kXmlDeclaration);
+    xml += "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+           "<Relationship Id=\"rId1\" "
+           "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+           "Target=\"xl/workbook.xml\"/>"
+           "<Relationship Id=\"rId2\" "
+           "Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties\" "
+           "Target=\"docProps/core.xml\"/></Relationships>";
+    return xml;
+}
+
+std::string workbookPart(std::size_t sheets) {
+    std::string xml(kXmlDeclaration);
+    xml += "<workbook xmlns=\"" + std::string(kMainNamespace) + "\" xmlns:r=\"" + std::string(kRelationshipNamespace) +
+           "\"><bookViews><workbookView/></bookViews><sheets>";
+    for (std::size_t i = 1; i <= sheets; ++i)
+        xml += "<sheet name=\"" + sheetName(i - 1) + "\" sheetId=\"" + std::to_string(i) + "\" r:id=\"rId" +
+               std::to_string(i) + "\"/>";
+    xml += "</sheets></workbook>";
+    return xml;
+}
+
+std::string workbookRelationships(std::size_t sheets) {
+    std::string xml(kXmlDeclaration);
+    xml += "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    for (std::size_t i = 1; i <= sheets; ++i)
+        xml += "<Relationship Id=\"rId" + std::to_string(i) + "\" Type=\"" + std::string(kRelationshipNamespace) +
+               "/worksheet\" Target=\"worksheets/sheet" + std::to_string(i) + ".xml\"/>";
+    xml += "<Relationship Id=\"rId" + std::to_string(sheets + 1) + "\" Type=\"" +
+           std::string(kRelationshipNamespace) + "/styles\" Target=\"styles.xml\"/></Relationships>";
+    return xml;
+}
+
+std::string stylesPart() {
+    std::vector<std::string> formats(std::begin(kFormats), std::end(kFormats));
+    for (std::size_t d = 0; d <= kMaxDecimals; ++d) formats.push_back(d == 0 ? "0" : "0." + std::string(d, '0'));
+    std::string xml(kXmlDeclaration);
+    xml += "<styleSheet xmlns=\"" + std::string(kMainNamespace) + "\"><numFmts count=\"" +
+           std::to_string(formats.size()) + "\">";
+    for (std::size_t i = 0; i < formats.size(); ++i)
+        xml += "<numFmt numFmtId=\"" + std::to_string(kFirstCustomFormat + static_cast<int>(i)) +
+               "\" formatCode=\"" + formats[i] + "\"/>";
+    xml += "</numFmts><fonts count=\"1\"><font><sz val=\"11\"/><color theme=\"1\"/><name val=\"Calibri\"/>"
+           "<family val=\"2\"/><scheme val=\"minor\"/></font></fonts>"
+           "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill>"
+           "<fill><patternFill patternType=\"gray125\"/></fill></fills>"
+           "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
+           "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellStyleXfs>"
+           "<cellXfs count=\"" +
+           std::to_string(formats.size() + 1) +
+           "\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/>";
+    for (std::size_t i = 0; i < formats.size(); ++i)
+        xml += "<xf numFmtId=\"" + std::to_string(kFirstCustomFormat + static_cast<int>(i)) +
+               "\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyNumberFormat=\"1\"/>";
+    xml += "</cellXfs><cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>"
+           "<dxfs count=\"0\"/><tableStyles count=\"0\"/></styleSheet>";
+    return xml;
+}
+
+std::string coreProperties() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    std::string xml(kXmlDeclaration);
+    xml += "<cp:coreProperties "
+           "xmlns:cp=\"http://schemas.openxmlformats.org/package/2006/metadata/core-properties\" "
+           "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:dcterms=\"http://purl.org/dc/terms/\" "
+           "xmlns:dcmitype=\"http://purl.org/dc/dcmitype/\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><dc:creator>Vellomar</dc:creator>"
+           "<dcterms:created xsi:type=\"dcterms:W3CDTF\">" +
+           std::string(stamp) + "</dcterms:created><dcterms:modified xsi:type=\"dcterms:W3CDTF\">" + stamp +
+           "</dcterms:modified></cp:coreProperties>";
+    return xml;
+}
+
+// Excel's column width for `chars` characters of the default font (Calibri
+// 11: 7 pixels a digit, 5 pixels of padding), in its units of 1/256.
+double widthFor(std::size_t chars) {
+    chars = std::min<std::size_t>(chars, 250);
+    return std::trunc((static_cast<double>(chars) * 7 + 5) / 7 * 256) / 256;
+}
+
+}  // namespace
+
+double columnWidth(const driver::Field& field) {
+    using driver::FieldType;
+    // Characters the widest value shows.
+    std::size_t value = 10;
+    switch (field.type) {
+    case FieldType::Alpha: value = static_cast<std::size_t>(std::clamp(field.size, 1, 50)); break;
+    case FieldType::Date: value = 10; break;                      // 2021-08-31
+    case FieldType::Time: value = 12; break;                      // 13:45:30.250
+    case FieldType::Timestamp: value = 23; break;                 // 2021-08-31 13:45:30.250
+    case FieldType::Short: value = 6; break;                      // -32767
+    case FieldType::Long: case FieldType::AutoIncrement: value = 11; break;
+    case FieldType::Number: value = 12; break;                    // General shortens the rest
+    case FieldType::Money: value = 16; break;                     // 9,999,999,999.99
+    case FieldType::Bcd: value = 18; break;
+    case FieldType::Logical: value = 5; break;                    // FALSE
+    case FieldType::Memo: case FieldType::FormattedMemo: value = 40; break;
+    case FieldType::Binary: case FieldType::Graphic: case FieldType::Ole: case FieldType::Bytes: value = 24; break;
+    }
+    return widthFor(std::max(value, characters(field.name)) + 1);
+}
+
+XlsxWriter::XlsxWriter(std::filesystem::path path, XlsxOptions options)
+    : path_(std::move(path)), options_(options) {
+    if (options_.sheetRows < 2 || options_.sheetRows > kSheetRows)
+        throw std::invalid_argument("A worksheet must hold between 2 and 1048576 rows.");
+    if (options_.level < 1 || options_.level > 9) throw std::invalid_argument("The zlib level runs from 1 to 9.");
+    unsigned threads = options_.threads != 0 ? options_.threads : std::max(1u, std::thread::hardware_concurrency());
+    if (options_.compressInline) threads = 0;
+    file_ = std::make_unique<OutputFile>(path_, "the workbook");
+    zip_ = std::make_unique<ZipArchive>(*file_);
+    deflate_ = std::make_unique<ParallelDeflate>(options_.level, threads, kChunkSize);
+}
+
+XlsxWriter::~XlsxWriter() {
+    if (!finished_) fail();
+}
+
+void XlsxWriter::fail() {
+    failed_ = true;
+    if (deflate_) deflate_->abandon();
+    zip_.reset();
+    if (file_) file_->discard();
+}
+
+void XlsxWriter::setColumns(const std::vector<driver::Field>& fields) {
+    if (finished_ || failed_ || row_ > 1)
+        throw std::runtime_error("The columns of the workbook " + path_.string() +
+                                 " can only be set before its first data row.");
+    widths_.clear();
+    for (const driver::Field& field : fields) widths_.push_back(columnWidth(field));
+}
+
+void XlsxWriter::locate(std::int64_t row, int column) {
+    const auto where = [&] { return "row " + std::to_string(row) + ", column " + std::to_string(column); };
+    if (finished_)
+        throw std::runtime_error("The workbook " + path_.string() + " is finished; " + where() +
+                                 " can no longer be written.");
+    if (failed_)
+        throw std::runtime_error("The workbook " + path_.string() + " could not be written; " + where() +
+                                 " is not written.");
+    if (row < 1 || column < 1 || column > kSheetColumns)
+        throw std::runtime_error("There is no cell at " + where() +
+                                 ": rows start at 1 and columns run from 1 to 16384.");
+    if (row == 1) {
+        if (row_ > 1) throw std::runtime_error("Could not write the cell at " + where() + ": data rows have begun.");
+        return;
+    }
+    const std::int64_t dataRows = options_.sheetRows - 1;
+    if ((row - 2) / dataRows >= kMaxSheets)
+        throw std::runtime_error("Row " + std::to_string(row) + " does not fit: a workbook holds at most " +
+                                 std::to_string(kMaxSheets) + " worksheets of " + std::to_string(dataRows) +
+                                 " data rows.");
+    if (row < row_ || (row == row_ && column <= lastColumn_))
+        throw std::runtime_error("Could not write the cell at " + where() +
+                                 ": rows, and the cells of a row, are written in ascending order, and row " +
+                                 std::to_string(row_) + ", column " + std::to_string(lastColumn_) +
+                                 " is already written.");
+    try {
+        while (!sheetOpen_ || row >= endRow_) {
+            if (sheetOpen_) {
+                report_.sheets.back().rows = endRow_ - firstRow_;
+                endSheet();
+            }
+            startSheet();
+        }
+        if (row != row_ || !rowOpen_) {
+            char* out = deflate_->room(64);
+            if (rowOpen_) out = put(out, "</row>");
+            rowDigitsSize_ = static_cast<std::size_t>(
+                std::to_chars(rowDigits_.data(), rowDigits_.data() + rowDigits_.size(), row - firstRow_ + 2).ptr -
+                rowDigits_.data());
+            out = put(out, "<row r=\"");
+            out = put(out, std::string_view(rowDigits_.data(), rowDigitsSize_));
+            deflate_->advance(put(out, "\">"));
+            rowOpen_ = true;
+            row_ = row;
+            lastColumn_ = 0;
+            report_.sheets.back().rows = row - firstRow_ + 1;
+        }
+    } catch (...) {
+        fail();
+        throw;
+    }
+    lastColumn_ = column;
+}
+
+void XlsxWriter::startSheet() {
+    const std::size_t index = report_.sheets.size();
+    firstRow_ = 2 + static_cast<std::int64_t>(index) * (options_.sheetRows - 1);
+    endRow_ = firstRow_ + options_.sheetRows - 1;
+    report_.sheets.push_back({sheetName(index), firstRow_, 0});
+    zip_->openRaw("xl/worksheets/sheet" + std::to_string(index + 1) + ".xml", options_.level, true);
+    deflate_->begin([this](const char* data, std::size_t size) { zip_->writeRaw(data, size); });
+
+    std::string xml(kXmlDeclaration);
+    xml += "<worksheet xmlns=\"" + std::string(kMainNamespace) + "\" xmlns:r=\"" +
+           std::string(kRelationshipNamespace) + "\"><sheetViews><sheetView" +
+           (index == 0 ? " tabSelected=\"1\"" : "") +
+           " workbookViewId=\"0\"><pane ySplit=\"1\" topLeftCell=\"A2\" activePane=\"bottomLeft\" state=\"frozen\"/>"
+           "<selection pane=\"bottomLeft\" activeCell=\"A2\" sqref=\"A2\"/></sheetView></sheetViews>"
+           "<sheetFormatPr defaultRowHeight=\"15\"/>";
+    if (!widths_.empty()) {
+        xml += "<cols>";
+        for (std::size_t i = 0; i < widths_.size(); ++i)
+            xml += "<col min=\"" + std::to_string(i + 1) + "\" max=\"" + std::to_string(i + 1) + "\" width=\"" +
+                   numberText(widths_[i]) + "\" customWidth=\"1\"/>";
+        xml += "</cols>";
+    }
+    xml += "<sheetData>";
+    if (!header_.empty()) {
+        xml += "<row r=\"1\">";
+        for (const HeaderCell& cell : header_) {
+            xml += "<c r=\"" + columnName(cell.column) + "1\"" + cell.body;
+        }
+        xml += "</row>";
+    }
+    deflate_->append(xml.data(), xml.size());
+    sheetOpen_ = true;
+    rowOpen_ = false;
+}
+
+void XlsxWriter::endSheet() {
+    constexpr std::string_view kEnd =
+        "</sheetData><pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
+        "footer=\"0.3\"/></worksheet>";
+    if (rowOpen_) deflate_->append("</row>", 6);
+    deflate_->append(kEnd.data(), kEnd.size());
+    rowOpen_ = false;
+    sheetOpen_ = false;
+    const ParallelDeflate::Totals totals = deflate_->end();
+    zip_->closeRaw(totals.size, totals.crc);
+}
+
+void XlsxWriter::setCell(std::int64_t row, int column, const driver::Value& value) {
+    locate(row, column);
+    cellRow_ = row;
+    cellColumn_ = column;
+    if (row == 1) {
+        toScratch_ = true;
+        scratch_.clear();
+        writeCell(column, value);
+        toScratch_ = false;
+        const auto at = std::lower_bound(header_.begin(), header_.end(), column,
+                                         [](const HeaderCell& cell, int c) { return cell.column < c; });
+        if (scratch_.empty()) {
+            if (at != header_.end() && at->column == column) header_.erase(at);
+        } else if (at != header_.end() && at->column == column) {
+            at->body = scratch_;
+        } else {
+            header_.insert(at, {column, scratch_});
+        }
+        return;
+    }
+    try {
+        writeCell(column, value);
+    } catch (...) {
+        fail();
+        throw;
+    }
+}
+
+void XlsxWriter::setText(std::int64_t row, int column, std::string_view text) {
+    setCell(row, column, driver::Value(std::string(text)));
+}
+
+// The cell's reference; then the caller writes the rest of the cell.
+void XlsxWriter::beginCell(int column) {
+    if (toScratch_) return;
+    if (static_cast<std::size_t>(column) > columnNames_.size()) {
+        const auto known = static_cast<int>(columnNames_.size());
+        for (int c = known + 1; c <= column; ++c) columnNames_.push_back(columnName(c));
+    }
+    const std::string& name = columnNames_[static_cast<std::size_t>(column) - 1];
+    char* out = deflate_->room(40);
+    out = put(out, "<c r=\"");
+    out = put(out, name);
+    out = put(out, std::string_view(rowDigits_.data(), rowDigitsSize_));
+    *out++ = '"';
+    deflate_->advance(out);
+}
+
+namespace {
+
+// Where a cell's XML goes: the compressor, or a string for a header cell.
+struct Sink {
+    ParallelDeflate* deflate;
+    std::string* scratch;
+    char* room(std::size_t size) {
+        if (scratch == nullptr) return deflate->room(size);
+        const std::size_t used = scratch->size();
+        scratch->resize(used + size);
+        return scratch->data() + used;
+    }
+    void advance(char* end) {
+        if (scratch == nullptr) deflate->advance(end);
+        else scratch->resize(static_cast<std::size_t>(end - scratch->data()));
+    }
+};
+
+}  // namespace
+
+void XlsxWriter::writeNumber(double number, int style) {
+    if (!std::isfinite(number)) return writeText(nonFiniteText(number));
+    Sink sink{deflate_.get(), toScratch_ ? &scratch_ : nullptr};
+    char* out = sink.room(96);
+    if (style != 0) {
+        out = put(out, " s=\"");
+        out = std::to_chars(out, out + 8, style).ptr;
+        *out++ = '"';
+    }
+    out = put(out, "><v>");
+    out = appendShortest(out, number);
+    sink.advance(put(out, "</v></c>"));
+}
+
+void XlsxWriter::writeText(std::string_view text) {
+    if (text.empty()) return;
+    const std::size_t fits = fittingTextBytes(text);
+    if (fits < text.size()) {
+        countCut(cellRow_, cellColumn_);
+        text = text.substr(0, fits);
+    }
+    Sink sink{deflate_.get(), toScratch_ ? &scratch_ : nullptr};
+    char* out = sink.room(maxXmlTextSize(text.size()) + 64);
+    out = put(out, needsSpacePreserved(text) ? " t=\"inlineStr\"><is><t xml:space=\"preserve\">"
+                                             : " t=\"inlineStr\"><is><t>");
+    out = escapeXmlText(out, text);
+    sink.advance(put(out, "</t></is></c>"));
+}
+
+void XlsxWriter::writeIsoDate(const driver::Date& date, const driver::Time* time) {
+    Sink sink{deflate_.get(), toScratch_ ? &scratch_ : nullptr};
+    char* out = sink.room(96);
+    const int style = time == nullptr ? kDate : time->milliseconds % 1000 != 0 ? kTimestampMs : kTimestamp;
+    out = put(out, " s=\"");
+    out = std::to_chars(out, out + 8, style).ptr;
+    out = put(out, "\" t=\"d\"><v>");
+    out = appendIsoDate(out, date);
+    *out++ = 'T';
+    out = appendIsoTime(out, time == nullptr ? driver::Time{} : *time);
+    sink.advance(put(out, "</v></c>"));
+}
+
+void XlsxWriter::countCut(std::int64_t row, int column) {
+    ++report_.cutTexts;
+    if (cutColumns_.insert(column).second) report_.cutColumns.assign(cutColumns_.begin(), cutColumns_.end());
+    auto& rows = report_.cutRows;
+    if ((rows.empty() || rows.back() != row) && rows.size() < Report::kCutRowsKept) rows.push_back(row);
+}
+
+void XlsxWriter::writeCell(int column, const driver::Value& value) {
+    std::visit(
+        [&](const auto& v) {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, driver::Null>) {
+                // An empty cell: nothing to write.
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                if (v.empty()) return;
+                beginCell(column);
+                writeText(v);
+            } else {
+                beginCell(column);
+                if constexpr (std::is_same_v<T, bool>) {
+                    Sink sink{deflate_.get(), toScratch_ ? &scratch_ : nullptr};
+                    char* out = sink.room(32);
+                    sink.advance(put(out, v ? " t=\"b\"><v>1</v></c>" : " t=\"b\"><v>0</v></c>"));
+                } else if constexpr (std::is_same_v<T, std::int64_t>) {
+                    if (v >= -kExactIntegerLimit && v <= kExactIntegerLimit) return writeNumber(static_cast<double>(v), 0);
+                    char digits[kMaxNumberText];
+                    writeText(std::string_view(digits, static_cast<std::size_t>(appendInteger(digits, v) - digits)));
+                } else if constexpr (std::is_same_v<T, double>) {
+                    writeNumber(v, 0);
+                } else if constexpr (std::is_same_v<T, driver::Money>) {
+                    writeNumber(v.value, kMoney);
+                } else if constexpr (std::is_same_v<T, driver::Decimal>) {
+                    const DecimalNumber number = decimalNumber(v.text);
+                    if (!number.exact) return writeText(v.text);
+                    writeNumber(number.value,
+                                number.decimals <= kMaxDecimals ? kDecimals + static_cast<int>(number.decimals) : 0);
+                } else if constexpr (std::is_same_v<T, driver::Date>) {
+                    const std::int64_t serial = dateSerial(v);
+                    if (serial > 0 && beforeMarch1900(v)) return writeIsoDate(v, nullptr);
+                    if (serial > 0) return writeNumber(static_cast<double>(serial), kDate);
+                    char text[kMaxNumberText];
+                    writeText(std::string_view(text, static_cast<std::size_t>(appendIsoDate(text, v) - text)));
+                } else if constexpr (std::is_same_v<T, driver::Time>) {
+                    if (isTimeOfDay(v))
+                        return writeNumber(dayTimeSerial(0, v.milliseconds),
+                                           v.milliseconds % 1000 != 0 ? kTimeMs : kTime);
+                    char text[kMaxNumberText];
+                    writeText(std::string_view(text, static_cast<std::size_t>(appendIsoTime(text, v) - text)));
+                } else if constexpr (std::is_same_v<T, driver::Timestamp>) {
+                    const std::int64_t serial = dateSerial(v.date);
+                    if (serial > 0 && isTimeOfDay(v.time)) {
+                        if (beforeMarch1900(v.date)) return writeIsoDate(v.date, &v.time);
+                        return writeNumber(dayTimeSerial(serial, v.time.milliseconds),
+                                           v.time.milliseconds % 1000 != 0 ? kTimestampMs : kTimestamp);
+                    }
+                    char text[2 * kMaxNumberText];
+                    char* end = appendIsoDate(text, v.date);
+                    *end++ = ' ';
+                    end = appendIsoTime(end, v.time);
+                    writeText(std::string_view(text, static_cast<std::size_t>(end - text)));
+                } else if constexpr (std::is_same_v<T, driver::Bytes>) {
+                    char text[kMaxNumberText];
+                    writeText(std::string_view(text, static_cast<std::size_t>(appendBlobText(text, v) - text)));
+                } else if constexpr (std::is_same_v<T, driver::ValueError>) {
+                    writeText("(unreadable: " + v.message + ")");
+                } else {
+                    static_assert(!sizeof(T), "every kind of value needs a cell");
+                }
+            }
+        },
+        value);
+}
+
+void XlsxWriter::finish() {
+    if (finished_) return;
+    if (failed_) throw std::runtime_error("The workbook " + path_.string() + " could not be written.");
+    try {
+        if (!sheetOpen_ && report_.sheets.empty()) startSheet();
+        if (sheetOpen_) endSheet();
+        const std::size_t sheets = report_.sheets.size();
+        zip_->add("[Content_Types].xml", contentTypes(sheets), 6);
+        zip_->add("_rels/.rels", packageRelationships(), 6);
+        zip_->add("docProps/core.xml", coreProperties(), 6);
+        zip_->add("xl/workbook.xml", workbookPart(sheets), 6);
+        zip_->add("xl/_rels/workbook.xml.rels", workbookRelationships(sheets), 6);
+        zip_->add("xl/styles.xml", stylesPart(), 6);
+        zip_->close();
+        file_->commit();
+        finished_ = true;
+    } catch (...) {
+        fail();
+        throw;
+    }
+}
+
+}  // namespace workbook
