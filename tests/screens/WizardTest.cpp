@@ -209,7 +209,7 @@ TEST_F(WizardTest, BrowseAndSampleSetTheFolderBox) {
     EXPECT_EQ(fake.settings.values[kFolderKey], folder);
 
     w.form1().PushButton1->click();
-    EXPECT_EQ(w.form1().Text1->text(), fake.process.folder + "/Samples");
+    EXPECT_EQ(w.form1().Text1->text(), fake.process.data + "/Samples");
     EXPECT_TRUE(fake.messages.shown.empty());  // no test, no message
 }
 
