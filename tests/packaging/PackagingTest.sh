@@ -3,7 +3,8 @@
 #   PackagingTest.sh desktop FILE      desktop-file-validate
 #   PackagingTest.sh metainfo FILE     appstreamcli validate
 #   PackagingTest.sh manpage FILE      groff, which must not warn
-#   PackagingTest.sh install BUILD ID  install into a temporary prefix, look for every
+#   PackagingTest.sh install BUILD ID CMAKE
+#                                      install into a temporary prefix, look for every
 #                                      file, start the installed program offscreen
 # A missing checking tool skips the check (exit 77) with one line naming its package.
 set -euo pipefail
@@ -29,11 +30,11 @@ manpage)
     [[ -z "$out" ]] || { echo "$out"; exit 1; }
     ;;
 install)
-    build=$2 id=$3
+    build=$2 id=$3 cmake=$4
     tmp=$(mktemp -d)
     trap 'rm -rf "$tmp"' EXIT
     prefix=$tmp/prefix
-    cmake --install "$build" --prefix "$prefix" >/dev/null
+    "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 
     missing=0
     for f in bin/vellomar share/vellomar/HAND-M.CUR share/vellomar/Samples/CUSTOMER.DB \
