@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:?usage: tools/fuzz.sh <seconds> [build dir]}
 build=${2:-build-fuzz}
-corpus_src=../shared/paradox-corpus
+corpus_src=${VELLOMAR_CORPUS:-../shared/paradox-corpus}
 
 cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$build" -j1 >/dev/null

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the program's pictures: the window icon (vellomar.png) and the hand
-pointer (HAND-M.CUR, a 32x32 Windows cursor with its hot spot on the fingertip).
+"""Writes the program's pictures: the window icon (vellomar.png), the same icon
+drawn scalable for desktop menus (vellomar.svg) and the hand pointer
+(HAND-M.CUR, a 32x32 Windows cursor with its hot spot on the fingertip).
 Run from the repository root: python3 tools/make_pictures.py"""
 import struct
 import zlib
@@ -91,6 +92,20 @@ def icon_pixel(x, y):
         return (20, 90, 50, 255)
     return (46, 160, 90, 255)
 
+def write_svg(path):
+    # icon_pixel's picture on the same 32-unit grid: pixel x spans x..x+1.
+    dark, light = "#145a32", "#2ea05a"
+    grid = "".join(f'<path d="M{c + 0.5} 2V30M2 {c + 0.5}H30"/>' for c in (11, 20))
+    svg = (
+        '<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">\n'
+        f'<rect x="2.5" y="2.5" width="27" height="27" fill="{light}" stroke="{dark}"/>\n'
+        f'<g stroke="{dark}" fill="none">{grid}</g>\n'
+        '<path d="M6.5 26.5L16.5 6.5L26.5 26.5" fill="none" stroke="#fff" stroke-width="3.9"/>\n'
+        '</svg>\n')
+    with open(path, "w") as f:
+        f.write(svg)
+
 if __name__ == "__main__":
     write_cursor("resources/HAND-M.CUR", hotspot=(9, 0))
     write_png("resources/vellomar.png", 32, icon_pixel)
+    write_svg("resources/vellomar.svg")

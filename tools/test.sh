@@ -3,7 +3,7 @@
 # under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/setup.sh pxlib-dev python3-openpyxl
+bash tools/setup.sh pxlib-dev python3-openpyxl desktop-file-utils appstream groff-base
 
 jobs=$(nproc)
 run() {

@@ -72,7 +72,7 @@ void Form1::Form_Load() {
     platform::Platform& os = wizard_.platform();
     shell::Procedure p(os.messages, "in Vellomar2021/08/31.Form1.Form_Load ");
 
-    p.step(102, [&] { shell::LoadSkin(this, os.files, os.process.programFolder()); });
+    p.step(102, [&] { shell::LoadSkin(this, os.files, os.process.dataFolder()); });
 
     loadHandPointer(p, 122, 124);
 
@@ -111,7 +111,7 @@ void Form1::PushButton5_Click() {
 void Form1::PushButton1_Click() {
     platform::Platform& os = wizard_.platform();
     shell::Procedure p(os.messages, "in Vellomar2021/08/31.Form1.PushButton1_Click ");
-    p.step(100, [&] { setFolder(os.process.programFolder() + "/Samples"); });
+    p.step(100, [&] { setFolder(os.process.dataFolder() + "/Samples"); });
     p.step(102, [&] { datasource::CopyDB(true, *this, os, wizard_.applicationTitle()); });
 }
 

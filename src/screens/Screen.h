@@ -31,7 +31,7 @@ public:
     void MouseMove(QWidget* control);
 
 protected:
-    // When "HAND-M.CUR" lies beside the program (the test, step `test`), loads
+    // When "HAND-M.CUR" lies in the program's data folder (the test, step `test`), loads
     // it as the picture of the custom pointer (step `load`).
     void loadHandPointer(shell::Procedure& p, int test, int load);
     void handOver(std::initializer_list<QWidget*> controls);

@@ -57,7 +57,7 @@ void Wizard::message(const QString& text) {
 QIcon Wizard::applicationIcon() const { return QIcon(QStringLiteral(":/vellomar.png")); }
 
 QString Wizard::programFile(const QString& name) const {
-    return platform_.process.programFolder() + "/" + name;
+    return platform_.process.dataFolder() + "/" + name;
 }
 
 }  // namespace screens

@@ -41,7 +41,7 @@ public:
     void message(const QString& text);
 
     QIcon applicationIcon() const;
-    // A file beside the program.
+    // A file in the program's data folder.
     QString programFile(const QString& name) const;
 
     // The table chosen on the table selection screen.

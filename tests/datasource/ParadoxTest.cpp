@@ -1,4 +1,5 @@
 #include "datasource/Paradox.h"
+#include "support/Corpus.h"
 #include "support/FakePlatform.h"
 #include "support/ListTexts.h"
 
@@ -17,7 +18,7 @@ void touch(const QString& path) {
 }
 
 
-const QString kCorpus = VELLOMAR_CORPUS_DIR;
+const QString kCorpus = QString::fromStdString(testsupport::corpusFolder());
 
 }  // namespace
 
@@ -35,6 +36,7 @@ TEST(ConnectionString, IsTheDriversTextWithTheFolderTwice) {
 }
 
 TEST(OpenParadoxConnection, OpensFoldersWhoseNamesHoldSeparatorsAndBraces) {
+    VELLOMAR_NEEDS_CORPUS();
     QTemporaryDir tmp;
     for (const QString& name : {QString("a;b"), QString("c}d{e"), QString("with blank ")}) {
         const QString folder = tmp.filePath(name);

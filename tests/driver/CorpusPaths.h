@@ -1,5 +1,7 @@
 #pragma once
-// Where the shared corpus of real Paradox tables is, and every table in it.
+// Where the shared corpus of real Paradox tables is (support/Corpus.h), and every table in it.
+
+#include "support/Corpus.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -9,7 +11,7 @@
 namespace driver::test {
 
 inline std::filesystem::path corpus(const std::string& relative = {}) {
-    return std::filesystem::path(VELLOMAR_CORPUS_DIR) / relative;
+    return std::filesystem::path(testsupport::corpusFolder()) / relative;
 }
 
 // Every .db of the corpus (any case), as paths relative to the corpus folder, sorted.

@@ -1,4 +1,5 @@
 #include "driver/Engine.h"
+#include "support/Corpus.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -14,7 +15,7 @@ using driver::SqlSyntaxError;
 
 namespace {
 
-const fs::path academy = VELLOMAR_CORPUS_DIR "/flrizzato-DelphiAcademy";
+const fs::path academy = testsupport::corpusPath("flrizzato-DelphiAcademy");
 
 std::vector<std::string> namesOf(const driver::ResultSet& result) {
     std::vector<std::string> names;
@@ -33,6 +34,7 @@ std::string messageOf(const fs::path& folder, std::string_view sql) {
 }
 
 TEST(ExecuteQuery, StarGivesEveryFieldInTableOrderAndEveryRow) {
+    VELLOMAR_NEEDS_CORPUS();
     const auto result = executeQuery(academy, "SELECT * FROM [CUSTOMER];");
     EXPECT_EQ(namesOf(*result), (std::vector<std::string>{"CustNo", "Company", "Addr1", "Addr2", "City", "State",
                                                           "Zip", "Country", "Phone", "FAX", "TaxRate", "Contact",
@@ -44,6 +46,7 @@ TEST(ExecuteQuery, StarGivesEveryFieldInTableOrderAndEveryRow) {
 }
 
 TEST(ExecuteQuery, FieldListKeepsTheAskedOrderAndTheTablesSpelling) {
+    VELLOMAR_NEEDS_CORPUS();
     const auto result = executeQuery(academy, "SELECT `company`, `CUSTNO`, `Company` FROM `customer`");
     EXPECT_EQ(namesOf(*result), (std::vector<std::string>{"Company", "CustNo", "Company"}));
     EXPECT_EQ(result->row(1), (std::vector<driver::Value>{std::string("Unisco"), 1231.0, std::string("Unisco")}));
@@ -58,20 +61,23 @@ TEST(ExecuteQuery, FieldListKeepsTheAskedOrderAndTheTablesSpelling) {
 }
 
 TEST(ExecuteQuery, MatchesNamesThatNeedQuotingAndNonAsciiNames) {
-    const fs::path folder = VELLOMAR_CORPUS_DIR "/cran-Rparadox";
+    VELLOMAR_NEEDS_CORPUS();
+    const fs::path folder = testsupport::corpusPath("cran-Rparadox");
     const auto result = executeQuery(folder, "SELECT `Норма износа %`, [Инвентарный номер] FROM `OF`");
     EXPECT_EQ(namesOf(*result), (std::vector<std::string>{"Норма износа %", "Инвентарный номер"}));
     EXPECT_EQ(result->row(0)[1], driver::Value(std::string("001370009")));
 }
 
 TEST(FindTableFile, IgnoresLetterCaseOfNameAndExtension) {
-    const fs::path league = VELLOMAR_CORPUS_DIR "/gazlappy-Wdplapp";
+    VELLOMAR_NEEDS_CORPUS();
+    const fs::path league = testsupport::corpusPath("gazlappy-Wdplapp");
     EXPECT_EQ(driver::findTableFile(league, "LEAGUE").filename(), "League.DB");
     EXPECT_EQ(driver::findTableFile(league, "a_league").filename(), "a_League.DB");
     EXPECT_EQ(driver::findTableFile(academy, "Orders").filename(), "orders.db");
 }
 
 TEST(FindTableFile, PrefersTheExactSpellingAmongSeveralMatches) {
+    VELLOMAR_NEEDS_CORPUS();
     QTemporaryDir dir;
     const fs::path folder = dir.path().toStdString();
     for (const char* name : {"COUNTRY.DB", "Country.db", "country.db"})
@@ -82,6 +88,7 @@ TEST(FindTableFile, PrefersTheExactSpellingAmongSeveralMatches) {
 }
 
 TEST(ExecuteQuery, NamesAMissingTableOrField) {
+    VELLOMAR_NEEDS_CORPUS();
     EXPECT_EQ(messageOf<QueryError>(academy, "SELECT * FROM [MYASE];"),
               "The table \"MYASE\" does not exist: there is no file MYASE.db in \"" + academy.string() + "\".");
     EXPECT_EQ(messageOf<QueryError>(academy, "SELECT `Company`, `Town` FROM `CUSTOMER`"),

@@ -43,6 +43,7 @@ private:
 }  // namespace
 
 TEST(TableCorpus, EveryTableOpensAndEveryRowReads) {
+    VELLOMAR_NEEDS_CORPUS();
     const auto tables = driver::test::corpusTables();
     ASSERT_EQ(tables.size(), 142u);
     for (const auto& name : tables) {
@@ -63,6 +64,7 @@ TEST(TableCorpus, EveryTableOpensAndEveryRowReads) {
 }
 
 TEST(TableCorpus, TypSammlungHasEveryTypeWithZerosNullsAndOddDates) {
+    VELLOMAR_NEEDS_CORPUS();
     const auto table = openCorpus("cran-Rparadox/TypSammlung.DB");
     ASSERT_EQ(table->fields().size(), 14u);
     EXPECT_EQ(table->fields()[2].name, "Währung");  // cp1252 name
@@ -112,6 +114,7 @@ TEST(TableCorpus, TypSammlungHasEveryTypeWithZerosNullsAndOddDates) {
 }
 
 TEST(TableCorpus, EncryptedTablesReadLikeTheirPlainTwins) {
+    VELLOMAR_NEEDS_CORPUS();
     for (const auto& [plain, scrambled] :
          {std::pair{"cran-Rparadox/TypSammlung.DB", "cran-Rparadox/TypSammlung_encrypted.DB"},
           std::pair{"cran-Rparadox/country.db", "cran-Rparadox/country_encrypted.db"},
@@ -128,6 +131,7 @@ TEST(TableCorpus, EncryptedTablesReadLikeTheirPlainTwins) {
 }
 
 TEST(TableCorpus, EncryptedTablesOfEveryVersionDecode) {
+    VELLOMAR_NEEDS_CORPUS();
     // 3.5 table, key at 0x25.
     auto rows = allRows(*openCorpus("leonhad-paradoxdriver/encrypt/encrypted35.db"));
     ASSERT_EQ(rows.size(), 2u);
@@ -146,6 +150,7 @@ TEST(TableCorpus, EncryptedTablesOfEveryVersionDecode) {
 }
 
 TEST(TableCorpus, FieldTypesOfTheDriverFixtures) {
+    VELLOMAR_NEEDS_CORPUS();
     auto rows = allRows(*openCorpus("leonhad-paradoxdriver/fields/bcd.db"));
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0][0], Value(Decimal{"1.23"}));
@@ -178,6 +183,7 @@ TEST(TableCorpus, FieldTypesOfTheDriverFixtures) {
 }
 
 TEST(TableCorpus, BlobsInlineSubAllocatedAndSingle) {
+    VELLOMAR_NEEDS_CORPUS();
     auto rows = allRows(*openCorpus("leonhad-paradoxdriver/fields/memo.db"));
     // 555 bytes from a sub-allocated block, then 12 bytes held in the leader.
     EXPECT_EQ(std::get<std::string>(rows[0][1]).size(), 555u);
@@ -199,6 +205,7 @@ TEST(TableCorpus, BlobsInlineSubAllocatedAndSingle) {
 }
 
 TEST(TableCorpus, MissingBlobFileFailsOnlyThoseCells) {
+    VELLOMAR_NEEDS_CORPUS();
     const auto table = openCorpus("teverett-paradoxReader/MEMBRE.DB");
     ASSERT_EQ(table->fields().size(), 92u);
     EXPECT_EQ(table->fields()[0].name, "Code_membre");
@@ -218,6 +225,7 @@ TEST(TableCorpus, MissingBlobFileFailsOnlyThoseCells) {
 }
 
 TEST(TableCorpus, BlobFileIsFoundWhateverItsCaseAndDamageStaysInTheCell) {
+    VELLOMAR_NEEDS_CORPUS();
     TempDir dir;
     std::filesystem::copy_file(corpus("leonhad-paradoxdriver/fields/memo.db"), dir.path() / "Memo.DB");
     std::filesystem::copy_file(corpus("leonhad-paradoxdriver/fields/memo.mb"), dir.path() / "MEMO.mB");
@@ -234,6 +242,7 @@ TEST(TableCorpus, BlobFileIsFoundWhateverItsCaseAndDamageStaysInTheCell) {
 }
 
 TEST(TableCorpus, RowsFollowTheBlockChainNotThePhysicalOrder) {
+    VELLOMAR_NEEDS_CORPUS();
     // Fully reversed chain 8,7,...,1: the first row lives in the last physical block.
     const auto reversed = openCorpus("gazlappy-Wdplapp/a_Dbls.DB");
     EXPECT_EQ(reversed->rowCount(), 252);
@@ -246,6 +255,7 @@ TEST(TableCorpus, RowsFollowTheBlockChainNotThePhysicalOrder) {
 }
 
 TEST(TableCorpus, RandomAccessMatchesSequentialReading) {
+    VELLOMAR_NEEDS_CORPUS();
     // The file ends half-way through its last block, after the last live record.
     const auto table = openCorpus("leonhad-paradoxdriver/areas/ZIPCODES.DB");
     ASSERT_EQ(table->rowCount(), 43185);
@@ -265,6 +275,7 @@ TEST(TableCorpus, RandomAccessMatchesSequentialReading) {
 }
 
 TEST(TableCorpus, TextIsDecodedFromTheTablesCodePage) {
+    VELLOMAR_NEEDS_CORPUS();
     auto table = openCorpus("nilsfr-python-pxlib/KOMMENT.DB");  // cp865
     EXPECT_EQ(table->codePage(), 865);
     EXPECT_NE(std::get<std::string>(table->row(0)[3]).find("både"), std::string::npos);

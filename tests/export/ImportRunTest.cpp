@@ -9,6 +9,7 @@
 #include "screens/Form2.h"
 #include "screens/Form3.h"
 #include "screens/Wizard.h"
+#include "support/Corpus.h"
 #include "support/FakePlatform.h"
 #include "support/ListTexts.h"
 
@@ -25,12 +26,13 @@ using spreadsheet_test::ReadSheet;
 
 namespace {
 
-const QString kCorpus = VELLOMAR_CORPUS_DIR;
+const QString kCorpus = QString::fromStdString(testsupport::corpusFolder());
 
 
 class ImportRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        VELLOMAR_NEEDS_CORPUS();
         ASSERT_TRUE(QDir().mkpath(folder));
         for (const char* f : {"cran-Rparadox/TypSammlung.DB", "cran-Rparadox/TypSammlung.MB",
                               "leonhad-paradoxdriver/db/GENERAL.DB",

@@ -1,4 +1,5 @@
 #include "platform/Database.h"
+#include "support/Corpus.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ using platform::valueText;
 
 namespace {
 
-const std::string academy = VELLOMAR_CORPUS_DIR "/flrizzato-DelphiAcademy";
+const std::string academy = testsupport::corpusPath("flrizzato-DelphiAcademy");
 
 // The connection string the program builds for a folder.
 QString paradoxString(const std::string& folder) {
@@ -50,6 +51,7 @@ TEST(Connection, TakesServerOrClientCursorsOnly) {
 }
 
 TEST(Connection, OpensTheFolderOrSaysWhyNot) {
+    VELLOMAR_NEEDS_CORPUS();
     Connection connection;
     EXPECT_FALSE(connection.isOpen());
     openConnection(connection, academy, platform::adUseClient);
@@ -66,6 +68,7 @@ TEST(Connection, OpensTheFolderOrSaysWhyNot) {
 }
 
 TEST(Connection, OpensAFolderWithSeparatorsAndBracesInItsName) {
+    VELLOMAR_NEEDS_CORPUS();
     QTemporaryDir root;
     const fs::path folder = fs::path(root.path().toStdString()) / "old;{tables}";
     fs::create_directory(folder);
@@ -79,6 +82,7 @@ TEST(Connection, OpensAFolderWithSeparatorsAndBracesInItsName) {
 }
 
 TEST(Recordset, PreviewQueryGivesFieldsInTableOrderAndAGridModel) {
+    VELLOMAR_NEEDS_CORPUS();
     Connection connection;
     openConnection(connection, academy, platform::adUseClient);
     Recordset rs;
@@ -103,6 +107,7 @@ TEST(Recordset, PreviewQueryGivesFieldsInTableOrderAndAGridModel) {
 }
 
 TEST(Recordset, ImportQueryStreamsTheChosenFieldsRowByRow) {
+    VELLOMAR_NEEDS_CORPUS();
     Connection connection;
     openConnection(connection, academy, platform::adUseServer);
     Recordset rs;
@@ -131,8 +136,9 @@ TEST(Recordset, ImportQueryStreamsTheChosenFieldsRowByRow) {
 }
 
 TEST(Recordset, AnEmptyTableIsAtItsEndAtOnce) {
+    VELLOMAR_NEEDS_CORPUS();
     Connection connection;
-    openConnection(connection, VELLOMAR_CORPUS_DIR "/cran-Rparadox", platform::adUseServer);
+    openConnection(connection, testsupport::corpusPath("cran-Rparadox"), platform::adUseServer);
     Recordset rs;
     rs.Open("SELECT `ID`, `Picture` FROM `EMPTY`", connection, platform::adOpenStatic, platform::adLockReadOnly);
     EXPECT_EQ(rs.RecordCount(), 0);
@@ -142,6 +148,7 @@ TEST(Recordset, AnEmptyTableIsAtItsEndAtOnce) {
 }
 
 TEST(Recordset, FailedOpenLeavesItClosedWithTheDriversWords) {
+    VELLOMAR_NEEDS_CORPUS();
     Connection connection;
     openConnection(connection, academy, platform::adUseClient);
     Recordset rs;
@@ -170,6 +177,7 @@ TEST(Recordset, FailedOpenLeavesItClosedWithTheDriversWords) {
 }
 
 TEST(Recordset, OutlivesItsConnectionAndTheGridModelOutlivesTheRecordset) {
+    VELLOMAR_NEEDS_CORPUS();
     std::unique_ptr<QAbstractItemModel> model;
     {
         auto connection = std::make_unique<Connection>();
@@ -185,6 +193,7 @@ TEST(Recordset, OutlivesItsConnectionAndTheGridModelOutlivesTheRecordset) {
 }
 
 TEST(Recordset, NeverWritesToTheTableWhateverLockIsAsked) {
+    VELLOMAR_NEEDS_CORPUS();
     QTemporaryDir root;
     const fs::path table = fs::path(root.path().toStdString()) / "orders.db";
     fs::copy_file(fs::path(academy) / "orders.db", table);

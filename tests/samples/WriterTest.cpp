@@ -6,6 +6,7 @@
 #include "driver/Table.h"
 #include "paradoxwriter/BlobWriter.h"
 #include "paradoxwriter/Writer.h"
+#include "support/Corpus.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -160,10 +161,11 @@ TEST(WriterHeader, FieldsAndCountsSitWhereTheFormatPutsThem) {
 // used size, the size at 0x6E) follow the same rules in ours as in a 7.x
 // table Paradox wrote.
 TEST(WriterHeader, BookkeepingFollowsTheSameRulesAsARealTable) {
+    VELLOMAR_NEEDS_CORPUS();
     TempFolder dir;
     writeTable(dir / "TYPES.DB", everyType(), {everyTypeRow()});
     for (const std::filesystem::path& file :
-         {std::filesystem::path(VELLOMAR_CORPUS_DIR) / "cran-Rparadox/TypSammlung.DB", dir / "TYPES.DB"}) {
+         {std::filesystem::path(testsupport::corpusPath("cran-Rparadox/TypSammlung.DB")), dir / "TYPES.DB"}) {
         SCOPED_TRACE(file.string());
         const Bytes h = fileBytes(file);
         const std::size_t fields = le16(h, 0x21);

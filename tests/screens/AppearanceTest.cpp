@@ -43,7 +43,7 @@ TEST(Appearance, WithoutASkinTheFirstScreenStaysWhite) {
 
 TEST(Appearance, TheSkinColoursAndStylesTheFirstScreenOnly) {
     fakes::FakePlatform fake;
-    writeSkin(fake.process.folder, "QPushButton { color: rgb(1, 2, 3); }");
+    writeSkin(fake.process.data, "QPushButton { color: rgb(1, 2, 3); }");
     screens::Wizard wizard(fake.platform());
     wizard.start();
     screens::Form1& f1 = wizard.form1();

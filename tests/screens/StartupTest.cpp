@@ -33,13 +33,13 @@ TEST(Startup, FirstStartShowsForm1WithAnEmptyFolderBox) {
 TEST(Startup, LoadsThePointerFileAndTheRememberedFolder) {
     fakes::FakePlatform fake;
     QFile::copy(QString(VELLOMAR_SOURCE_DIR) + "/resources/HAND-M.CUR",
-                fake.process.folder + "/HAND-M.CUR");
+                fake.process.data + "/HAND-M.CUR");
     fake.settings.values[kFolderKey] = "/no/such/folder";
     Wizard wizard(fake.platform());
     wizard.start();
 
     screens::Form1& form = wizard.form1();
-    EXPECT_EQ(fake.windowOf(&form).mouseIcon, fake.process.folder + "/HAND-M.CUR");
+    EXPECT_EQ(fake.windowOf(&form).mouseIcon, fake.process.data + "/HAND-M.CUR");
     EXPECT_EQ(form.Text1->text(), "/no/such/folder");
     EXPECT_EQ(fake.settings.values[kFolderKey], "/no/such/folder");
     EXPECT_TRUE(fake.windowOf(&form).visible);

@@ -5,6 +5,7 @@
 #include "screens/Form2.h"
 #include "screens/Form3.h"
 #include "screens/Wizard.h"
+#include "support/Corpus.h"
 #include "support/FakePlatform.h"
 #include "support/ListTexts.h"
 
@@ -25,7 +26,7 @@ using screens::Wizard;
 
 namespace {
 
-const QString kCorpus = VELLOMAR_CORPUS_DIR;
+const QString kCorpus = QString::fromStdString(testsupport::corpusFolder());
 const QString kFolderKey = "Quillmark/Vellomar/ParadoxFile";
 
 // The real file system, with the program's drive rooted in a folder of the test's.
@@ -42,6 +43,7 @@ private:
 class WizardTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        VELLOMAR_NEEDS_CORPUS();
         ASSERT_TRUE(QDir().mkpath(folder));
         copyTable("flrizzato-DelphiAcademy/country.db", folder + "/country.db");
         copyTable("flrizzato-DelphiAcademy/parts.db", folder + "/Parts.DB");
@@ -209,7 +211,7 @@ TEST_F(WizardTest, BrowseAndSampleSetTheFolderBox) {
     EXPECT_EQ(fake.settings.values[kFolderKey], folder);
 
     w.form1().PushButton1->click();
-    EXPECT_EQ(w.form1().Text1->text(), fake.process.folder + "/Samples");
+    EXPECT_EQ(w.form1().Text1->text(), fake.process.data + "/Samples");
     EXPECT_TRUE(fake.messages.shown.empty());  // no test, no message
 }
 

@@ -1,5 +1,7 @@
 #include "support/FakePlatform.h"
 
+#include <QDir>
+
 #include <stdexcept>
 
 namespace fakes {
@@ -88,6 +90,8 @@ FakePlatform::FakePlatform(platform::FileSystem* files)
                     return window;
                 }} {
     process.folder = programDir.path();
+    process.data = programDir.path() + "/share/vellomar";
+    QDir().mkpath(process.data);
 }
 
 FakeWindow& FakePlatform::windowOf(const QWidget* widget) const {

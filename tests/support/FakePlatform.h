@@ -61,6 +61,7 @@ public:
 class FakeProcess : public platform::Process {
 public:
     QString programFolder() const override { return folder; }
+    QString dataFolder() const override { return data; }
     void processEvents() override {
         ++eventRounds;
         if (onEvents) onEvents();
@@ -68,6 +69,7 @@ public:
     void end() override { ++ends; }
 
     QString folder;
+    QString data;  // FakePlatform makes it a folder apart from `folder`
     int eventRounds = 0;
     std::function<void()> onEvents;  // what "the user" does while events run
     int ends = 0;
