@@ -103,6 +103,7 @@ TableHeader TableHeader::read(const FileReader& file) {
     const std::uint32_t key1 = head.u32le(0x25, "scramble key");
     h.sortOrder = head.u8(0x29, "sort order");
     h.version = head.u8(0x39, "file version");
+    h.firstFreeBlock = head.u16le(0x4D, "first free block");
 
     auto bad = [&](std::size_t offset, const std::string& what) -> ReadError {
         return ReadError(name + ": not a readable Paradox table: " + what + " (byte " +
