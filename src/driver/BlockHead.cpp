@@ -94,12 +94,19 @@ std::string blockList(std::vector<unsigned> numbers) {
     for (std::size_t i = 0; i < numbers.size();) {
         std::size_t j = i;
         while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
-        runs.push_back(std::to_string(numbers[i]) + (j > i ? "-" + std::to_string(numbers[j]) : ""));
+        std::string run = std::to_string(numbers[i]);
+        if (j > i) {
+            run += '-';
+            run += std::to_string(numbers[j]);
+        }
+        runs.push_back(std::move(run));
         i = j + 1;
     }
     std::string text = numbers.size() == 1 ? "block " : "blocks ";
-    for (std::size_t i = 0; i < runs.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == runs.size() ? " and " : ", ") + runs[i];
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (i > 0) text += i + 1 == runs.size() ? " and " : ", ";
+        text += runs[i];
+    }
     return text;
 }
 

@@ -65,31 +65,48 @@ std::uint64_t ChainRecovery::chooseBlockSize() {
     const BlockLayout layout(file_, header_, declared);
     if (layout.blocksSpanned == counted) return declared;
 
-    // Another size under which the file holds the header's block count and
-    // the chain agrees with the header in everything.
-    std::vector<std::uint64_t> fitting;
+    // The sizes under which the file holds the header's block count, kept
+    // when the chain agrees with them further than with the header's size.
+    // Sizes that read the chain alike (a table of one block) are as good as
+    // each other: the smallest stands for them.
+    const std::size_t asDeclared = BlockChain::follow(file_, header_, descrambler_, layout).blocks.size();
+    std::size_t agreeing = asDeclared;
+    std::vector<std::uint64_t> best;
+    BlockChain::Walk bestWalk;
+    bool alike = true;
     for (unsigned k = 1; k <= kLargestBlockKiB; ++k) {
         const std::uint64_t size = std::uint64_t{k} * 1024;
         if (size == declared || static_cast<std::uint64_t>(header_.recordSize) + format::kBlockHeaderSize > size)
             continue;
         const BlockLayout other(file_, header_, size);
-        if (other.blocksSpanned == counted && BlockChain::follow(file_, header_, descrambler_, other).sound)
-            fitting.push_back(size);
+        if (other.blocksSpanned != counted) continue;
+        BlockChain::Walk walk = BlockChain::follow(file_, header_, descrambler_, other);
+        if (walk.blocks.size() > agreeing) {
+            agreeing = walk.blocks.size();
+            best = {size};
+            bestWalk = std::move(walk);
+            alike = true;
+        } else if (!best.empty() && walk.blocks.size() == agreeing) {
+            best.push_back(size);
+            alike = alike && walk.blocks == bestWalk.blocks && walk.sound == bestWalk.sound;
+        }
     }
     const std::string name = file_.name();
-    const std::string claim = "the header gives " + kib(declared) + " blocks (byte 5) and counts " +
-                              count(static_cast<std::int64_t>(counted), "block") + " (byte 12)";
     const std::uint64_t dataBytes = layout.fileSize > layout.dataStart ? layout.fileSize - layout.dataStart : 0;
-    if (fitting.size() == 1) {
-        note(name + ": " + claim + ", but the " + std::to_string(dataBytes) + " bytes after the header make " +
-             std::to_string(layout.blocksSpanned) + " such blocks; as " + kib(fitting[0]) + " blocks they make " +
-             std::to_string(counted) + " and the block chain agrees with the header, so the table was read with " +
-             kib(fitting[0]) + " blocks");
-        return fitting[0];
+    const std::string claim = name + ": the header gives " + kib(declared) + " blocks (byte 5) and counts " +
+                              count(static_cast<std::int64_t>(counted), "block") + " (byte 12), but the " +
+                              std::to_string(dataBytes) + " bytes after the header make " +
+                              std::to_string(layout.blocksSpanned) + " such blocks";
+    if (best.empty() || !alike) {
+        note(claim);
+        return declared;
     }
-    note(name + ": " + claim + ", but the " + std::to_string(dataBytes) + " bytes after the header make " +
-         std::to_string(layout.blocksSpanned) + " such blocks");
-    return declared;
+    note(claim + "; as " + kib(best[0]) + " blocks they make " + std::to_string(counted) + " and the block chain " +
+         (bestWalk.sound ? "agrees with the header"
+                         : "holds together for its first " + count(static_cast<std::int64_t>(agreeing), "block") +
+                               " (against " + std::to_string(asDeclared) + " with the header's size)") +
+         ", so the table was read with " + kib(best[0]) + " blocks");
+    return best[0];
 }
 
 void ChainRecovery::indexFollowers() {

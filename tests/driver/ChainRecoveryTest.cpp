@@ -167,9 +167,17 @@ TEST_F(ChainRecovery, ABlockSizeCodeThatDoesNotFitTheFileGivesWayToTheOneThatDoe
         EXPECT_EQ(allRows(*table), ordersRows());
         EXPECT_THAT(table->damage(), HasSubstr("so the table was read with 2 KiB blocks"));
     }
+    // With the chain cut too, the size the chain holds together with longest.
+    ByteVector bytes = orders();
+    bytes[0x05] = 4;
+    putU16(bytes, ordersBlock(5), 0);
+    auto table = open(bytes);
+    EXPECT_EQ(allRows(*table), ordersRows());
+    EXPECT_THAT(table->damage(), HasSubstr("holds together for its first 5 blocks (against 1 with the header's size), "
+                                           "so the table was read with 2 KiB blocks"));
     // A 3.0 table of 1 KiB blocks.
     const auto areas = corpus("leonhad-paradoxdriver/areas/AREACODE.DB");
-    ByteVector bytes = readFile(areas);
+    bytes = readFile(areas);
     bytes[0x05] = 2;
     EXPECT_EQ(allRows(*open(bytes)), allRows(*Table::open(areas)));
 }
