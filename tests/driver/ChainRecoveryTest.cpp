@@ -180,6 +180,25 @@ TEST_F(ChainRecovery, ABlockSizeCodeThatDoesNotFitTheFileGivesWayToTheOneThatDoe
     bytes = readFile(areas);
     bytes[0x05] = 2;
     EXPECT_EQ(allRows(*open(bytes)), allRows(*Table::open(areas)));
+    // Records of 1,275 bytes in 2 KiB blocks, the code saying 1 KiB: a record
+    // larger than the header's block size is no reason to give up the table.
+    TableBytes wide({{FieldType::Alpha, 255, "A"}, {FieldType::Alpha, 255, "B"}, {FieldType::Alpha, 255, "C"},
+                     {FieldType::Alpha, 255, "D"}, {FieldType::Alpha, 255, "E"}},
+                    12, 2);
+    for (int i = 0; i < 10; ++i) {
+        ByteVector record;
+        for (int f = 0; f < 5; ++f) {
+            const ByteVector text = TableBytes::text("row " + std::to_string(i), 255);
+            record.insert(record.end(), text.begin(), text.end());
+        }
+        wide.add(record);
+    }
+    bytes = wide.build();
+    bytes[0x05] = 1;
+    table = open(bytes);
+    ASSERT_EQ(table->rowCount(), 10);
+    EXPECT_EQ(table->row(9)[4], Value(std::string("row 9")));
+    EXPECT_THAT(table->damage(), HasSubstr("so the table was read with 2 KiB blocks"));
 }
 
 TEST_F(ChainRecovery, FreeAndEmptyBlocksNeverGiveRows) {
