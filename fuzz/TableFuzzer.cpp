@@ -1,7 +1,8 @@
 // libFuzzer target for the table reader. An input is a .db file, optionally
 // followed by kBlobMarker and the bytes of its .mb file. The reader must never
 // crash, hang or over-allocate: every problem has to come out as a ReadError
-// or a ValueError cell.
+// at open, in damage() or as a ValueError cell. The file does not change while
+// it is read, so every row rowCount() counts must read.
 
 #include "driver/Table.h"
 
@@ -58,7 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::int64_t i = 0; i < rows; ++i) {
             try {
                 reader->readRow(i, row);
-            } catch (const driver::ReadError&) {
+            } catch (const driver::ReadError& error) {
+                std::fprintf(stderr, "row %lld of %lld counted but unreadable: %s\n", static_cast<long long>(i),
+                             static_cast<long long>(rows), error.what());
+                std::abort();
             }
         }
         // Random access backwards, one column, to exercise the block cache.

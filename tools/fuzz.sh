@@ -12,11 +12,12 @@ corpus_src=${VELLOMAR_CORPUS:-../shared/paradox-corpus}
 cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$build" -j1 >/dev/null
 
-# Seeds: every table, with its .mb (cut to 64 KiB) appended behind the marker.
+# Seeds: every table, with its .mb (cut to 64 KiB) appended behind the marker,
+# and the damaged copies of corpus tables.
 seeds="$build/seeds"
 if [[ ! -d "$seeds" ]]; then
   mkdir -p "$seeds"
-  find "$corpus_src" -iname '*.db' -print0 | while IFS= read -r -d '' db; do
+  find "$corpus_src" "$corpus_src/../damaged-tables" -iname '*.db' -print0 | while IFS= read -r -d '' db; do
     name=$(echo "$db" | md5sum | cut -c1-16)
     head -c 262144 "$db" > "$seeds/$name"
     mb=$(find "$(dirname "$db")" -maxdepth 1 -iname "$(basename "${db%.*}").mb" | head -n1)

@@ -1,6 +1,6 @@
 #include "driver/BlockChain.h"
 
-#include "driver/ByteView.h"
+#include "driver/ChainRecovery.h"
 #include "driver/Descrambler.h"
 #include "driver/FileReader.h"
 #include "driver/Format.h"
@@ -12,55 +12,31 @@
 namespace driver {
 namespace {
 
-// Data block header: next block (word, 0 = end), previous block (word),
-// addDataSize (short) = bytes of records - recordSize; negative = empty.
 constexpr std::size_t kBlockHeader = format::kBlockHeaderSize;
 // Bytes of the file read at a time while walking the chain.
 constexpr std::size_t kWindowBytes = 1024 * 1024;
 
 }  // namespace
 
-BlockChain BlockChain::walk(const FileReader& file, const TableHeader& header,
-                            const Descrambler* descrambler) {
-    BlockChain chain;
-    const std::uint64_t dataStart = static_cast<std::uint64_t>(header.headerSize);
-    const std::uint64_t blockSize = static_cast<std::uint64_t>(header.blockSize);
-    const std::uint64_t dataBytes = file.size() > dataStart ? file.size() - dataStart : 0;
-    // Block numbers are words, so this is at most 65535.
-    const std::uint64_t blocksInFile = std::min<std::uint64_t>((dataBytes + blockSize - 1) / blockSize, 0xFFFF);
-    const std::int64_t capacity = static_cast<std::int64_t>((blockSize - kBlockHeader) / header.recordSize);
-    const std::string& name = file.name();
+BlockChain BlockChain::walk(const FileReader& file, const TableHeader& header, const Descrambler* descrambler) {
+    const BlockLayout layout(file, header, static_cast<std::uint64_t>(header.blockSize));
+    const Walk walk = follow(file, header, descrambler, layout);
+    if (walk.sound && !header.needsRebuild) return make(walk.blocks, layout.blockSize, {});
+    return ChainRecovery(file, header, descrambler).run();
+}
 
-    std::vector<bool> seen(blocksInFile + 1, false);
+BlockChain::Walk BlockChain::follow(const FileReader& file, const TableHeader& header,
+                                    const Descrambler* descrambler, const BlockLayout& layout) {
+    Walk walk;
+    std::vector<bool> seen(layout.blocksInFile + 1, false);
     // Scrambled blocks can only be restored in whole 256-byte chunks.
     std::vector<std::uint8_t> head(descrambler ? Descrambler::kChunkSize : kBlockHeader);
     FileReader::Window window;
     std::size_t windows = 0, visited = 0;
-    unsigned previous = 0;
-    unsigned number = static_cast<unsigned>(header.firstBlock);
-    auto where = [&](unsigned block) {
-        return " (block " + std::to_string(block) + " at byte " +
-               std::to_string(dataStart + (block - 1) * blockSize) + ")";
-    };
-    while (number != 0) {
-        if (number > blocksInFile) {
-            const std::string link = previous ? "block " + std::to_string(previous) + " links to block "
-                                              : "the header's first block is block ";
-            chain.damage_ = name + ": " + link + std::to_string(number) + ", but the file holds only " +
-                            std::to_string(blocksInFile) + " blocks" +
-                            (number <= static_cast<unsigned>(header.fileBlocks)
-                                 ? " (the file is cut short)"
-                                 : "");
-            break;
-        }
-        if (seen[number]) {
-            chain.damage_ = name + ": the block chain loops: block " + std::to_string(previous) +
-                            " links back to block " + std::to_string(number) + where(number);
-            break;
-        }
-        seen[number] = true;
-        const std::uint64_t start = dataStart + (number - 1) * blockSize;
-        const std::size_t available = static_cast<std::size_t>(std::min(blockSize, file.size() - start));
+    // The header of block `number`, reached from block `previous` (0: none).
+    auto read = [&](unsigned number, unsigned previous) {
+        const std::uint64_t start = layout.start(number);
+        const std::size_t available = static_cast<std::size_t>(std::min(layout.blockSize, layout.fileSize - start));
         const std::size_t want = std::min(head.size(), available);
         // Block headers come from a window of the file read around them: a
         // read call per block costs more than the rest of the walk. A chain
@@ -82,37 +58,64 @@ BlockChain BlockChain::walk(const FileReader& file, const TableHeader& header,
         } else {
             got = file.readAt(start, head.data(), want);
         }
-        if (got < head.size()) {
-            chain.damage_ = name + ": the file ends inside the header of block " +
-                            std::to_string(number) + where(number);
-            break;
-        }
-        if (descrambler) descrambler->dataBlock(head.data(), head.size(), number);
-        const ByteView view(head.data(), head.size(), name, start);
-        const unsigned next = view.u16le(0, "next block");
-        const std::int16_t addDataSize = view.s16le(4, "record bytes");
-        std::int64_t count = addDataSize < 0 ? 0 : addDataSize / header.recordSize + 1;
-        // A count beyond what the block can hold is bogus: take no records from it.
-        if (count > capacity) count = 0;
+        if (descrambler && got == head.size()) descrambler->dataBlock(head.data(), got, number);
+        return BlockHead::decode(head.data(), got < head.size() ? got : available, layout, descrambler != nullptr);
+    };
 
-        // Records that are wholly inside the file (scrambled: inside whole chunks).
-        std::size_t usable = available;
-        if (descrambler) usable = usable / Descrambler::kChunkSize * Descrambler::kChunkSize;
-        const std::int64_t complete =
-            usable < kBlockHeader ? 0 : static_cast<std::int64_t>((usable - kBlockHeader) / header.recordSize);
-        chain.blocks_.push_back({static_cast<std::uint16_t>(number), chain.rows_});
-        if (count > complete) {
-            chain.rows_ += complete;
-            chain.damage_ = name + ": the file ends at byte " + std::to_string(file.size()) +
-                            ", inside record " + std::to_string(complete + 1) + " of the " +
-                            std::to_string(count) + " in block " + std::to_string(number) +
-                            where(number);
+    std::int64_t rows = 0;
+    unsigned previous = 0;
+    unsigned number = static_cast<unsigned>(header.firstBlock);
+    bool agrees = true;
+    while (number != 0) {
+        if (number > layout.blocksInFile || seen[number]) {
+            agrees = false;
             break;
         }
-        chain.rows_ += count;
+        seen[number] = true;
+        const BlockHead block = read(number, previous);
+        if (!block.present || !block.certain() || block.previous != previous || block.listed > block.complete) {
+            agrees = false;
+            break;
+        }
+        walk.blocks.emplace_back(number, block.listed);
+        rows += block.listed;
         previous = number;
-        number = next;
+        number = block.next;
     }
+    agrees = agrees && previous == static_cast<unsigned>(header.lastBlock) &&
+             rows == static_cast<std::int64_t>(header.numRecords) &&
+             layout.blocksSpanned == static_cast<std::uint64_t>(header.fileBlocks);
+
+    // Every other block is on the free list, empty: none lies outside both.
+    std::size_t freeBlocks = 0;
+    unsigned before = 0;
+    number = static_cast<unsigned>(header.firstFreeBlock);
+    while (agrees && number != 0) {
+        if (number > layout.blocksInFile || seen[number]) {
+            agrees = false;
+            break;
+        }
+        seen[number] = true;
+        const BlockHead block = read(number, before);
+        if (!block.present || block.kind != BlockHead::Records::Empty) agrees = false;
+        ++freeBlocks;
+        before = number;
+        number = block.next;
+    }
+    walk.sound = agrees && walk.blocks.size() + freeBlocks == static_cast<std::size_t>(header.fileBlocks);
+    return walk;
+}
+
+BlockChain BlockChain::make(const std::vector<std::pair<unsigned, std::int64_t>>& blocks, std::uint64_t blockSize,
+                            std::string damage) {
+    BlockChain chain;
+    chain.blocks_.reserve(blocks.size());
+    for (const auto& [number, records] : blocks) {
+        chain.blocks_.push_back({static_cast<std::uint16_t>(number), chain.rows_});
+        chain.rows_ += records;
+    }
+    chain.blockSize_ = blockSize;
+    chain.damage_ = std::move(damage);
     return chain;
 }
 

@@ -1,15 +1,25 @@
 #pragma once
-// The table's data blocks in chain order, with the number of live records in
+// The table's data blocks in row order, with the number of live records in
 // each: two numbers per block, so random access by row number is a binary
 // search and memory stays small whatever the table's size.
 //
-// Walking the chain never fails: damage (a loop, a link to a block outside the
-// file, a file cut short) ends the walk and is kept as damage(); the rows
-// before it stay readable.
+// walk() follows the chain from the header's first block, then the list of
+// free blocks, reading only block headers. When the header, the chain and the
+// blocks all agree (the header's block size fits the file, every block links
+// back to the one before it and lists a whole number of records that fit it,
+// the chain ends at the header's last block and holds the header's record
+// count, and every other block of the header's count is empty and on the free
+// list) that is the table. Any
+// disagreement hands the table to ChainRecovery, which reads every block
+// header, mends what the file itself shows how to mend, and says what it
+// found in damage(). Walking never fails: rows that cannot be found are
+// reported there, not thrown.
+
+#include "driver/BlockHead.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace driver {
@@ -25,13 +35,16 @@ public:
         std::int64_t firstRow;    // rows in the blocks before this one
     };
 
-    static BlockChain walk(const FileReader& file, const TableHeader& header,
-                           const Descrambler* descrambler);
+    static BlockChain walk(const FileReader& file, const TableHeader& header, const Descrambler* descrambler);
 
     const std::vector<Block>& blocks() const { return blocks_; }
-    // Live records found along the chain (complete ones only).
+    // The rows the table gives: complete records in the blocks above.
     std::int64_t rows() const { return rows_; }
-    // Empty when the chain is intact; else the ReadError text saying where it broke.
+    // Block size the blocks are read with: the header's, or the one that fits
+    // the file when the header's block size code does not.
+    std::uint64_t blockSize() const { return blockSize_; }
+    // Empty when everything agrees; else one finding per line, each naming
+    // the file, the block and byte, and what it means for the rows.
     const std::string& damage() const { return damage_; }
 
     // Index into blocks() of the block holding `row` (0 <= row < rows()).
@@ -41,8 +54,24 @@ public:
     }
 
 private:
+    friend class ChainRecovery;
+
+    // The blocks reached from the header's first block along next links, with
+    // their listed records, up to the first disagreement; `sound` when there
+    // is none at all (see the top of this file).
+    struct Walk {
+        std::vector<std::pair<unsigned, std::int64_t>> blocks;
+        bool sound = false;
+    };
+    static Walk follow(const FileReader& file, const TableHeader& header, const Descrambler* descrambler,
+                       const BlockLayout& layout);
+    // The chain of `blocks` (number, records) in that order.
+    static BlockChain make(const std::vector<std::pair<unsigned, std::int64_t>>& blocks, std::uint64_t blockSize,
+                           std::string damage);
+
     std::vector<Block> blocks_;
     std::int64_t rows_ = 0;
+    std::uint64_t blockSize_ = 0;
     std::string damage_;
 };
 

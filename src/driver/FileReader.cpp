@@ -52,6 +52,9 @@ std::size_t FileReader::readAt(std::uint64_t offset, std::uint8_t* buffer, std::
 }
 
 void FileReader::read(Window& window, std::uint64_t offset, std::size_t count) const {
+    // No room for bytes past the end the file had when opened: a window is
+    // often asked for far more than a small table holds.
+    count = static_cast<std::size_t>(std::min<std::uint64_t>(count, offset < size_ ? size_ - offset : 0));
     window.bytes_.resize(count);
     window.offset_ = offset;
     window.bytes_.resize(readAt(offset, window.bytes_.data(), count));

@@ -46,7 +46,8 @@ public:
         std::uint64_t offset_ = 0;
     };
     // Reads up to `count` bytes at `offset` into `window`, reusing its storage;
-    // fewer at the end of the file. Throws ReadError on an I/O error.
+    // fewer at the end of the file (as long as it was when opened). Throws
+    // ReadError on an I/O error.
     void read(Window& window, std::uint64_t offset, std::size_t count) const;
 
 private:

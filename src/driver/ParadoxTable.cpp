@@ -90,9 +90,7 @@ ParadoxTable::~ParadoxTable() {
         }
 }
 
-std::int64_t ParadoxTable::rowCount() const {
-    return chain_.rows() + (chain_.damage().empty() ? 0 : 1);
-}
+std::int64_t ParadoxTable::rowCount() const { return chain_.rows(); }
 
 void ParadoxTable::locate(std::int64_t index) const {
     ThreadCache& cache = threadCache;
@@ -109,7 +107,7 @@ void ParadoxTable::locate(std::int64_t index) const {
             if (c.lastUse < chunk->lastUse) chunk = &c;
         chunk->table = 0;
 
-        const std::size_t blockSize = static_cast<std::size_t>(header_.blockSize);
+        const auto blockSize = static_cast<std::size_t>(chain_.blockSize());
         const std::size_t maxBlocks = std::max<std::size_t>(1, kChunkBytes / blockSize);
         std::size_t end = at + 1;
         while (end < blocks.size() && end - at < maxBlocks && blocks[end].number == blocks[end - 1].number + 1)
@@ -118,17 +116,31 @@ void ParadoxTable::locate(std::int64_t index) const {
         const std::uint64_t start = static_cast<std::uint64_t>(header_.headerSize) +
                                     static_cast<std::uint64_t>(number - 1) * blockSize;
         chunk->bytes.resize((end - at) * blockSize);
-        const std::size_t got = file_.readAt(start, chunk->bytes.data(), chunk->bytes.size());
+        std::size_t got;
+        try {
+            got = file_.readAt(start, chunk->bytes.data(), chunk->bytes.size());
+        } catch (const ReadError&) {
+            // Keep a failing read from taking the neighbouring blocks' rows with it.
+            if (end - at == 1) throw;
+            end = at + 1;
+            chunk->bytes.resize(blockSize);
+            got = file_.readAt(start, chunk->bytes.data(), chunk->bytes.size());
+        }
         for (std::size_t i = at; i < end; ++i) {
             const std::size_t offset = (i - at) * blockSize;
             // The chain walk already checked that the rows counted for each block are in the file.
             const std::size_t need =
                 kBlockHeader + static_cast<std::size_t>(chain_.rowsIn(i)) * static_cast<std::size_t>(header_.recordSize);
             const std::size_t have = got > offset ? std::min(got - offset, blockSize) : 0;
-            if (have < need)
-                throw ReadError(file_.name() + ": the file changed while it was read: block " +
-                                std::to_string(blocks[i].number) + " at byte " + std::to_string(start + offset) +
-                                " is cut short");
+            if (have < need) {
+                // Only this block's rows fail; the chunk keeps the blocks before it.
+                if (i == at)
+                    throw ReadError(file_.name() + ": the file changed while it was read: block " +
+                                    std::to_string(blocks[i].number) + " at byte " + std::to_string(start + offset) +
+                                    " is cut short");
+                end = i;
+                break;
+            }
             if (descrambler_) descrambler_->dataBlock(chunk->bytes.data() + offset, have, blocks[i].number);
         }
         chunk->firstBlock = at;
@@ -139,7 +151,7 @@ void ParadoxTable::locate(std::int64_t index) const {
     }
     chunk->lastUse = ++cache.clock;
 
-    const std::size_t offset = (at - chunk->firstBlock) * static_cast<std::size_t>(header_.blockSize);
+    const std::size_t offset = (at - chunk->firstBlock) * static_cast<std::size_t>(chain_.blockSize());
     cache.current.firstRow = blocks[at].firstRow;
     cache.current.endRow = blocks[at].firstRow + chain_.rowsIn(at);
     cache.current.records = chunk->bytes.data() + offset + kBlockHeader;
@@ -153,7 +165,6 @@ ParadoxTable::Record ParadoxTable::record(std::int64_t index) const {
         if (index < 0 || index >= rowCount())
             throw ReadError(file_.name() + ": row " + std::to_string(index) + " does not exist (the table has " +
                             std::to_string(rowCount()) + " rows)");
-        if (index >= chain_.rows()) throw ReadError(chain_.damage());
         locate(index);
     }
     const std::int64_t record = index - current.firstRow;

@@ -8,7 +8,9 @@ set(VELLOMAR_READER_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/TextDecoder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Descrambler.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BlobFile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/BlockHead.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BlockChain.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ChainRecovery.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RecordDecoder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ParadoxTable.cpp
 )

@@ -9,6 +9,11 @@
 // Table::open validates the header before a Table exists; everything after
 // that reads lazily: rows stream block by block in the order of the block
 // chain, and row(n) costs one block read once the chain has been indexed.
+//
+// Damage: when the header, the block chain and the blocks disagree, the
+// reader mends what the file itself shows how to mend (see ChainRecovery.h),
+// gives every row it finds, and says in damage() what it found. Rows it
+// cannot find are not counted; rows it found but cannot read throw.
 
 #include "driver/Value.h"
 
@@ -52,10 +57,13 @@ public:
 
     virtual const std::filesystem::path& path() const = 0;
     virtual const std::vector<Field>& fields() const = 0;
-    // Live rows along the block chain (not the header's claim).
+    // The rows the table gives: the live records along the block chain, and
+    // on a damaged table those recovered beside it (not the header's claim).
     virtual std::int64_t rowCount() const = 0;
     // The values of row `index` (0-based, chain order). Throws ReadError for a
-    // damaged row; a single unreadable blob comes back as a ValueError cell.
+    // row that cannot be read (its block fails to read, or the file changed
+    // since it was opened); that row only: the rows after it stay readable.
+    // A single unreadable blob comes back as a ValueError cell.
     virtual std::vector<Value> row(std::int64_t index) const = 0;
     // Only the listed columns of a row, in the order given.
     virtual std::vector<Value> row(std::int64_t index, const std::vector<int>& columns) const = 0;
@@ -74,10 +82,14 @@ public:
     virtual int codePage() const { return 0; }
     // Whether the table is password-protected (it is read all the same).
     virtual bool encrypted() const { return false; }
-    // Empty for a sound table. Otherwise the block chain is damaged (a loop, a
-    // link out of the file, a file cut short): rowCount() then counts one extra
-    // row after the readable ones, and reading that row throws ReadError with
-    // this text, so a reader going row by row gets every good row, then the error.
+    // Empty for a sound table. Otherwise every disagreement found between the
+    // header, the block chain and the blocks, one per line ("\n" between
+    // them), each naming the file and where (block and byte offset) and what
+    // it means for the rows. The first line sums up the rows: what the header
+    // counts, how many were found along the chain and recovered beside it,
+    // and how many are missing, e.g. "T.DB: the header says 205 rows; 30 were
+    // found along the block chain, and 175 more were recovered from blocks
+    // 6-34 outside it: all 205 are there".
     virtual std::string damage() const { return {}; }
 };
 

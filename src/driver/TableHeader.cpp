@@ -16,6 +16,8 @@ using namespace format;
 constexpr int kMinVersion = 3;
 constexpr int kMaxVersion = 15;
 constexpr int kFirstExtendedVersion = 5;
+// Block size codes are 1..32 KiB.
+constexpr int kLargestBlockKiB = 32;
 
 std::string hex(unsigned value) {
     static const char digits[] = "0123456789ABCDEF";
@@ -103,6 +105,7 @@ TableHeader TableHeader::read(const FileReader& file) {
     const std::uint32_t key1 = head.u32le(0x25, "scramble key");
     h.sortOrder = head.u8(0x29, "sort order");
     h.version = head.u8(0x39, "file version");
+    h.firstFreeBlock = head.u16le(0x4D, "first free block");
 
     auto bad = [&](std::size_t offset, const std::string& what) -> ReadError {
         return ReadError(name + ": not a readable Paradox table: " + what + " (byte " +
@@ -118,14 +121,16 @@ TableHeader TableHeader::read(const FileReader& file) {
     }
     if (h.version < kMinVersion || h.version > kMaxVersion)
         throw bad(0x39, "file version id " + std::to_string(h.version) + " is outside 3..15");
-    if (blockKiB < 1 || blockKiB > 32)
+    if (blockKiB < 1 || blockKiB > kLargestBlockKiB)
         throw bad(0x05, "block size code " + std::to_string(blockKiB) + " is outside 1..32 KiB");
     h.blockSize = blockKiB * 1024;
     if (numFields < 1 || numFields > 255)
         throw bad(0x21, "field count " + std::to_string(numFields) + " is outside 1..255");
-    if (h.recordSize < 1 || h.recordSize > h.blockSize - kBlockHeaderSize)
-        throw bad(0x00, "record size " + std::to_string(h.recordSize) + " does not fit a " +
-                            std::to_string(blockKiB) + " KiB block");
+    // A record too large for the header's block size is left to the chain
+    // walk: the block size code may be what is wrong (see ChainRecovery).
+    if (h.recordSize < 1 || h.recordSize > kLargestBlockKiB * 1024 - kBlockHeaderSize)
+        throw bad(0x00, "record size " + std::to_string(h.recordSize) + " does not fit even a " +
+                            std::to_string(kLargestBlockKiB) + " KiB block");
 
     const bool extended = h.version >= kFirstExtendedVersion;
     const std::size_t descriptorsAt = extended ? kExtendedHeaderEnd : kFixedHeaderEnd;

@@ -32,6 +32,7 @@ public:
     int fileBlocks = 0;
     int firstBlock = 0;
     int lastBlock = 0;
+    int firstFreeBlock = 0;  // head of the list of emptied blocks, 0 = none
     int version = 0;        // file version id (3..15)
     int keyFields = 0;
     std::uint8_t sortOrder = 0;

@@ -37,6 +37,44 @@ constexpr Driver kDrivers[] = {
     {0x11, "ANSII850", 1252}, {0x14, "BLROM800", TextDecoder::kRoman8},
 };
 
+// Windows' conversion of the bytes glibc leaves undefined in its code pages
+// 874, 1253, 1255 and 1257, other than 0x80-0x9F (MBTABLE of bestfit874.txt,
+// bestfit1253.txt, bestfit1255.txt and bestfit1257.txt of the WindowsBestFit tables).
+struct WindowsByte {
+    int codePage;
+    std::uint8_t byte;
+    std::uint16_t codePoint;
+};
+constexpr WindowsByte kWindowsBytes[] = {
+    {874, 0xDB, 0xF8C1},  {874, 0xDC, 0xF8C2},  {874, 0xDD, 0xF8C3},  {874, 0xDE, 0xF8C4},
+    {874, 0xFC, 0xF8C5},  {874, 0xFD, 0xF8C6},  {874, 0xFE, 0xF8C7},  {874, 0xFF, 0xF8C8},
+    {1253, 0xAA, 0xF8F9}, {1253, 0xD2, 0xF8FA}, {1253, 0xFF, 0xF8FB},
+    {1255, 0xCA, 0x05BA}, {1255, 0xD9, 0xF88D}, {1255, 0xDA, 0xF88E}, {1255, 0xDB, 0xF88F},
+    {1255, 0xDC, 0xF890}, {1255, 0xDD, 0xF891}, {1255, 0xDE, 0xF892}, {1255, 0xDF, 0xF893},
+    {1255, 0xFB, 0xF894}, {1255, 0xFC, 0xF895}, {1255, 0xFF, 0xF896},
+    {1257, 0xA1, 0xF8FC}, {1257, 0xA5, 0xF8FD},
+};
+
+// The code point Windows gives a byte of `codePage` that iconv does not
+// define, or 0 when Windows does not define it either (or is not the source).
+std::uint16_t windowsCodePoint(int codePage, std::uint8_t byte) {
+    if (codePage != 874 && (codePage < 1250 || codePage > 1258)) return 0;
+    if (byte >= 0x80 && byte <= 0x9F) return byte;
+    for (const WindowsByte& w : kWindowsBytes)
+        if (w.codePage == codePage && w.byte == byte) return w.codePoint;
+    return 0;
+}
+
+// UTF-8 of a code point of the Basic Multilingual Plane into `entry` (bytes, then length).
+void putUtf8(std::uint16_t codePoint, std::array<char, 4>& entry) {
+    if (codePoint < 0x800) {
+        entry = {static_cast<char>(0xC0 | (codePoint >> 6)), static_cast<char>(0x80 | (codePoint & 0x3F)), 0, 2};
+    } else {
+        entry = {static_cast<char>(0xE0 | (codePoint >> 12)), static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)),
+                 static_cast<char>(0x80 | (codePoint & 0x3F)), 3};
+    }
+}
+
 bool isMultiByte(int codePage) {
     return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950 || codePage == 1361;
 }
@@ -92,8 +130,12 @@ bool TextDecoder::open(int codePage) {
         const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
         const std::size_t length = sizeof out - outLeft;
         if (rc == static_cast<std::size_t>(-1) || inLeft != 0 || length == 0 || length > 3) {
-            std::copy_n(kReplacement, 3, entry.begin());
-            entry[3] = 3;
+            if (const std::uint16_t windows = windowsCodePoint(codePage, static_cast<std::uint8_t>(b))) {
+                putUtf8(windows, entry);
+            } else {
+                std::copy_n(kReplacement, 3, entry.begin());
+                entry[3] = 3;
+            }
         } else {
             std::copy_n(out, length, entry.begin());
             entry[3] = static_cast<char>(length);

@@ -1,6 +1,18 @@
 #pragma once
-// Turns text in a table's code page into UTF-8 (through iconv), replacing any
-// byte sequence the code page does not define with U+FFFD instead of failing.
+// Turns text in a table's code page into UTF-8 (through iconv).
+//
+// Bytes that glibc's table of a Windows code page (874, 1250-1258) leaves
+// undefined come out as Windows' own conversion (MultiByteToWideChar) gives
+// them, so that no byte of a table written on Windows is lost: 0x80-0x9F as
+// the C1 control of the same number (1252's 0x81 is U+0081), the others as the
+// character Windows gives them (the Unicode Consortium's WindowsBestFit
+// tables, MBTABLE: mostly end-user-defined characters, U+F8xx). A byte or
+// sequence that no table defines (some DOS pages, HP Roman-8's 0xFF, broken
+// multi-byte sequences) becomes U+FFFD instead of failing.
+//
+// Every byte is decoded, NUL included: a memo keeps its text after an
+// embedded NUL (as U+0000); only fixed-width Alpha fields end at their first
+// NUL (decodeField), since that is their padding.
 
 #include <array>
 #include <cstddef>

@@ -14,6 +14,11 @@ inline std::filesystem::path corpus(const std::string& relative = {}) {
     return std::filesystem::path(testsupport::corpusFolder()) / relative;
 }
 
+// The shared copies of corpus tables with a few bytes changed (their README gives the true row counts).
+inline std::filesystem::path damagedTable(const std::string& name) {
+    return std::filesystem::path(testsupport::corpusFolder()) / ".." / "damaged-tables" / name;
+}
+
 // Every .db of the corpus (any case), as paths relative to the corpus folder, sorted.
 inline std::vector<std::string> corpusTables() {
     std::vector<std::string> tables;

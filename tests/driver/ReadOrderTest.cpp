@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <random>
 #include <thread>
+#include <tuple>
 
 using namespace driver;
 using namespace driver::test;
@@ -86,11 +87,13 @@ TEST_F(ReadOrder, ChainThatSkipsAroundTheFileIsFollowed) {
     // Chain 1 -> 3 -> 2 -> 4 -> 5 ...: blocks 3 and 2 swap places in row order.
     ByteVector bytes = numbered(6600, "c").build();
     const TableBytes layout = numbered(0, "c");
-    putU16(bytes, layout.blockStart(1), 3);
-    putU16(bytes, layout.blockStart(3), 2);
-    putU16(bytes, layout.blockStart(2), 4);
+    for (auto [block, next, previous] : {std::tuple{1, 3, 0}, {3, 2, 1}, {2, 4, 3}, {4, 5, 2}}) {
+        putU16(bytes, layout.blockStart(block), static_cast<unsigned>(next));
+        putU16(bytes, layout.blockStart(block) + 2, static_cast<unsigned>(previous));
+    }
     const auto table = Table::open(write(bytes, "C.DB"));
     ASSERT_EQ(table->rowCount(), 6600);
+    EXPECT_EQ(table->damage(), "");
     std::vector<Value> row;
     for (int i = 0; i < 6600; ++i) {
         const int stored = i < 33 ? i : i < 66 ? i + 33 : i < 99 ? i - 33 : i;
@@ -115,12 +118,16 @@ TEST_F(ReadOrder, LongChainsBackwardsAndScatteredAreFollowed) {
                 ASSERT_EQ(row, expected((order[static_cast<std::size_t>(k)] - 1) * 33 + r, "b")) << name << " " << k;
             }
     };
-    // The chain as `order` (block numbers) says: first block in the header at 0x0E.
+    // The chain as `order` (block numbers) says: first and last block in the
+    // header at 0x0E and 0x10, each block's next and previous block.
     const auto chained = [&](const std::vector<int>& order) {
         ByteVector bytes = plain;
         putU16(bytes, 0x0E, static_cast<unsigned>(order.front()));
-        for (std::size_t k = 0; k < order.size(); ++k)
+        putU16(bytes, 0x10, static_cast<unsigned>(order.back()));
+        for (std::size_t k = 0; k < order.size(); ++k) {
             putU16(bytes, table.blockStart(order[k]), k + 1 < order.size() ? static_cast<unsigned>(order[k + 1]) : 0);
+            putU16(bytes, table.blockStart(order[k]) + 2, k > 0 ? static_cast<unsigned>(order[k - 1]) : 0);
+        }
         return bytes;
     };
     std::vector<int> backwards;

@@ -16,6 +16,9 @@ std::vector<std::uint8_t> bytes(std::initializer_list<int> list) {
     for (int b : list) out.push_back(static_cast<std::uint8_t>(b));
     return out;
 }
+std::string decode1252(std::string_view text) {
+    return TextDecoder(1252).decode(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
 }  // namespace
 
 TEST(RecordDecoder, IntegersAreBigEndianWithTheSignBitFlipped) {
@@ -153,7 +156,7 @@ TEST(TextDecoder, FieldsEndAtTheirFirstNul) {
     EXPECT_EQ(field(std::string("abcdefg\0ijk", 11)), "kept:abcdefg");           // NUL at the word's end
     EXPECT_EQ(field(std::string("abcdefghij\xE9\0\xE9", 13)), "kept:abcdefghij\xC3\xA9");
     EXPECT_EQ(field(std::string("\xE9t\xE9\0\0\0\0\0\0\0", 10)), "kept:\xC3\xA9t\xC3\xA9");
-    EXPECT_EQ(field(std::string("x\x81", 2)), "kept:x\xEF\xBF\xBD");
+    EXPECT_EQ(field(std::string("x\x81", 2)), "kept:x\xC2\x81");
     EXPECT_EQ(field(std::string("ab\0\xE9\xE9xyzw", 9)), "kept:ab");                // NUL, then accents, in one word
     EXPECT_EQ(field(std::string("abcdefgh\xE9\xE9\0xyzwvu", 16)), "kept:abcdefgh\xC3\xA9\xC3\xA9");
     EXPECT_EQ(field(""), "kept:");
@@ -176,11 +179,30 @@ TEST(TextDecoder, LongTextOfAccentsAndAsciiInTurns) {
     EXPECT_EQ(field, expected);
 }
 
-TEST(TextDecoder, InvalidBytesBecomeReplacementCharacters) {
-    const std::uint8_t cp1252[] = {'a', 0x81, 0xE9};  // 0x81 is undefined in 1252
-    EXPECT_EQ(TextDecoder(1252).decode(cp1252, 3), "a\xEF\xBF\xBD\xC3\xA9");
-    const std::uint8_t gbk[] = {0xC4, 0xE3, 0xFF, 'x', 0xC4};  // 你, invalid, x, cut-off lead byte
-    EXPECT_EQ(TextDecoder(936).decode(gbk, 5), "\xE4\xBD\xA0\xEF\xBF\xBDx\xEF\xBF\xBD");
-    const std::uint8_t cp437[] = {0x82, 0x9C};
-    EXPECT_EQ(TextDecoder(437).decode(cp437, 2), "é£");
+TEST(TextDecoder, BytesWindowsLeavesUndefinedComeOutAsWindowsGivesThem) {
+    // Windows code pages, as MultiByteToWideChar gives them: 0x80-0x9F as C1
+    // controls, other gaps as Windows' end-user-defined characters.
+    auto decode = [](int page, std::initializer_list<int> list) {
+        const auto in = bytes(list);
+        return TextDecoder(page).decode(in.data(), in.size());
+    };
+    EXPECT_EQ(decode(1252, {'a', 0x81, 0x8D, 0x8F, 0x90, 0x9D, 0xE9}),
+              "a\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D\xC3\xA9");
+    EXPECT_EQ(decode(1250, {0x98}), "\xC2\x98");
+    EXPECT_EQ(decode(1251, {0x98}), "\xC2\x98");
+    EXPECT_EQ(decode(1253, {0x81, 0xAA, 0xD2, 0xFF}), "\xC2\x81\uF8F9\uF8FA\uF8FB");
+    EXPECT_EQ(decode(1255, {0xCA, 0xD9, 0xFF}), "\u05BA\uF88D\uF896");
+    EXPECT_EQ(decode(1257, {0xA1, 0xA5, 0x9F}), "\uF8FC\uF8FD\xC2\x9F");
+    EXPECT_EQ(decode(874, {0x81, 0xDB, 0xFF}), "\xC2\x81\uF8C1\uF8C8");
+    EXPECT_EQ(decode(437, {0x82, 0x9C}), "é£");
+
+    // What no table defines stays a replacement character.
+    EXPECT_EQ(decode(TextDecoder::kRoman8, {0xFF}), "\xEF\xBF\xBD");
+    EXPECT_EQ(decode(936, {0xC4, 0xE3, 0xFF, 'x', 0xC4}), "\xE4\xBD\xA0\xEF\xBF\xBDx\xEF\xBF\xBD");
+}
+
+TEST(TextDecoder, TextKeepsWhatFollowsAnEmbeddedNul) {
+    EXPECT_EQ(decode1252(std::string_view("ab\0\xE9z", 5)), std::string("ab\0\xC3\xA9z", 6));
+    const auto gbk = bytes({0xC4, 0xE3, 0, 0xC4, 0xE3});
+    EXPECT_EQ(TextDecoder(936).decode(gbk.data(), gbk.size()), std::string("\xE4\xBD\xA0\0\xE4\xBD\xA0", 7));
 }

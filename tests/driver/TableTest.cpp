@@ -3,6 +3,7 @@
 
 #include "CorpusPaths.h"
 #include "driver/Table.h"
+#include "paradoxwriter/Writer.h"
 
 #include <gtest/gtest.h>
 
@@ -304,4 +305,22 @@ TEST(TableCorpus, TextIsDecodedFromTheTablesCodePage) {
     EXPECT_EQ(table->codePage(), 1251);
     const std::string note = std::get<std::string>(table->row(0)[1]);
     EXPECT_NE(note.find("При разработке электронных сервисов"), std::string::npos) << note;
+}
+
+TEST(TableCorpus, MemosKeepTheTextAfterAnEmbeddedNul) {
+    // In the record's leader, in a sub-allocated .mb block and in a block of its own.
+    TempDir dir;
+    const std::string inLeader("ab\0cd", 5);
+    const std::string small = std::string(100, 'x') + '\0' + "after\xC3\xA9";
+    const std::string large = std::string(3000, 'y') + '\0' + "end";
+    {
+        paradoxwriter::Writer writer(dir.path() / "MEMO.DB", {{"M", FieldType::Memo, 20}});
+        for (const std::string& memo : {inLeader, small, large}) writer.addRow({memo});
+        writer.finish();
+    }
+    const auto rows = allRows(*Table::open(dir.path() / "MEMO.DB"));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][0], Value(inLeader));
+    EXPECT_EQ(rows[1][0], Value(small));
+    EXPECT_EQ(rows[2][0], Value(large));
 }

@@ -1,0 +1,447 @@
+#include "driver/ChainRecovery.h"
+
+#include "driver/FileReader.h"
+#include "driver/Format.h"
+#include "driver/TableHeader.h"
+
+#include <algorithm>
+
+namespace driver {
+namespace {
+
+// Block size codes the header may hold: 1 to 32 KiB.
+constexpr unsigned kLargestBlockKiB = 32;
+// Findings listed one by one; past these only their number is given.
+constexpr std::size_t kListedFindings = 20;
+
+std::string count(std::int64_t n, const char* thing) {
+    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
+std::string kib(std::uint64_t bytes) { return std::to_string(bytes / 1024) + " KiB"; }
+
+bool holdsRecords(const BlockHead& head) {
+    return head.kind != BlockHead::Records::Empty && head.kind != BlockHead::Records::Negative;
+}
+
+}  // namespace
+
+ChainRecovery::ChainRecovery(const FileReader& file, const TableHeader& header, const Descrambler* descrambler)
+    : file_(file), header_(header), descrambler_(descrambler) {}
+
+BlockChain ChainRecovery::run() {
+    layout_.emplace(file_, header_, chooseBlockSize());
+    blocks_ = layout_->blocksInFile;
+    heads_.resize(blocks_ + 1);
+    for (unsigned number = 1; number <= blocks_; ++number)
+        heads_[number] = BlockHead::read(file_, *layout_, descrambler_, number);
+    free_.assign(blocks_ + 1, 0);
+    taken_.assign(blocks_ + 1, 0);
+    alongChain_.assign(blocks_ + 1, 0);
+    unbridged_.assign(blocks_ + 1, 0);
+
+    indexFollowers();
+    markFreeList();
+    markAlongChain();
+    if (const unsigned start = findStart()) followFrom(start);
+    gatherStrays();
+    settleCounts();
+    if (header_.needsRebuild)
+        note(file_.name() + ": Paradox marked the table as needing a rebuild (header bytes 20 and 42)");
+
+    std::string damage = summary();
+    for (const std::string& finding : findings_) damage += "\n" + finding;
+    if (unlisted_ > 0)
+        damage += "\n" + file_.name() + ": " + std::to_string(unlisted_) + " further findings like these are not listed";
+    std::vector<std::pair<unsigned, std::int64_t>> blocks;
+    blocks.reserve(order_.size());
+    for (const Entry& entry : order_) blocks.emplace_back(entry.number, entry.records);
+    return BlockChain::make(blocks, layout_->blockSize, std::move(damage));
+}
+
+std::uint64_t ChainRecovery::chooseBlockSize() {
+    const auto declared = static_cast<std::uint64_t>(header_.blockSize);
+    const auto counted = static_cast<std::uint64_t>(header_.fileBlocks);
+    const BlockLayout layout(file_, header_, declared);
+    if (layout.blocksSpanned == counted) return declared;
+
+    // The sizes under which the file holds the header's block count, kept
+    // when the chain agrees with them further than with the header's size.
+    // Sizes that read the chain alike (a table of one block) are as good as
+    // each other: the smallest stands for them.
+    const std::size_t asDeclared = BlockChain::follow(file_, header_, descrambler_, layout).blocks.size();
+    std::size_t agreeing = asDeclared;
+    std::vector<std::uint64_t> best;
+    BlockChain::Walk bestWalk;
+    bool alike = true;
+    for (unsigned k = 1; k <= kLargestBlockKiB; ++k) {
+        const std::uint64_t size = std::uint64_t{k} * 1024;
+        if (size == declared || static_cast<std::uint64_t>(header_.recordSize) + format::kBlockHeaderSize > size)
+            continue;
+        const BlockLayout other(file_, header_, size);
+        if (other.blocksSpanned != counted) continue;
+        BlockChain::Walk walk = BlockChain::follow(file_, header_, descrambler_, other);
+        if (walk.blocks.size() > agreeing) {
+            agreeing = walk.blocks.size();
+            best = {size};
+            bestWalk = std::move(walk);
+            alike = true;
+        } else if (!best.empty() && walk.blocks.size() == agreeing) {
+            best.push_back(size);
+            alike = alike && walk.blocks == bestWalk.blocks && walk.sound == bestWalk.sound;
+        }
+    }
+    const std::string name = file_.name();
+    const std::uint64_t dataBytes = layout.fileSize > layout.dataStart ? layout.fileSize - layout.dataStart : 0;
+    const std::string claim = name + ": the header gives " + kib(declared) + " blocks (byte 5) and counts " +
+                              count(static_cast<std::int64_t>(counted), "block") + " (byte 12), but the " +
+                              std::to_string(dataBytes) + " bytes after the header make " +
+                              std::to_string(layout.blocksSpanned) + " such blocks";
+    if (best.empty() || !alike) {
+        note(claim);
+        return declared;
+    }
+    note(claim + "; as " + kib(best[0]) + " blocks they make " + std::to_string(counted) + " and the block chain " +
+         (bestWalk.sound ? "agrees with the header"
+                         : "holds together for its first " + count(static_cast<std::int64_t>(agreeing), "block") +
+                               " (against " + std::to_string(asDeclared) + " with the header's size)") +
+         ", so the table was read with " + kib(best[0]) + " blocks");
+    return best[0];
+}
+
+void ChainRecovery::indexFollowers() {
+    auto linksBack = [&](unsigned number) { return heads_[number].present && heads_[number].previous <= blocks_; };
+    firstFollower_.assign(blocks_ + 2, 0);
+    for (unsigned number = 1; number <= blocks_; ++number)
+        if (linksBack(number)) ++firstFollower_[heads_[number].previous + 1];
+    for (unsigned number = 1; number <= blocks_ + 1; ++number) firstFollower_[number] += firstFollower_[number - 1];
+    followers_.resize(firstFollower_[blocks_ + 1]);
+    std::vector<std::size_t> next(firstFollower_.begin(), firstFollower_.end() - 1);
+    for (unsigned number = 1; number <= blocks_; ++number)
+        if (linksBack(number)) followers_[next[heads_[number].previous]++] = number;
+}
+
+void ChainRecovery::markFreeList() {
+    unsigned number = static_cast<unsigned>(header_.firstFreeBlock);
+    while (number != 0 && number <= blocks_ && !free_[number] && heads_[number].present) {
+        const BlockHead& head = heads_[number];
+        if (head.kind != BlockHead::Records::Empty) {
+            // A free block always gives -recordSize: this one is live, or the list is damaged.
+            note(file_.name() + ": the list of free blocks leads to " + where(number) + ", which " +
+                 head.describeCount(*layout_) + "; it was not taken as free");
+            return;
+        }
+        free_[number] = 1;
+        number = head.next;
+    }
+}
+
+void ChainRecovery::markAlongChain() {
+    unsigned number = static_cast<unsigned>(header_.firstBlock);
+    while (number != 0 && number <= blocks_ && heads_[number].present && !free_[number] && !alongChain_[number]) {
+        alongChain_[number] = 1;
+        number = heads_[number].next;
+    }
+}
+
+bool ChainRecovery::mayFollow(unsigned number) const {
+    return number != 0 && number <= blocks_ && heads_[number].present && !free_[number] && !taken_[number];
+}
+
+std::vector<unsigned> ChainRecovery::successorsOf(unsigned number) const {
+    std::vector<unsigned> found;
+    for (std::size_t i = firstFollower_[number]; i < firstFollower_[number + 1]; ++i)
+        if (mayFollow(followers_[i]) && holdsRecords(heads_[followers_[i]])) found.push_back(followers_[i]);
+    return found;
+}
+
+void ChainRecovery::take(unsigned number) {
+    taken_[number] = 1;
+    order_.push_back({number, heads_[number].records()});
+}
+
+void ChainRecovery::note(const std::string& finding) {
+    if (findings_.size() < kListedFindings) findings_.push_back(finding);
+    else ++unlisted_;
+}
+
+unsigned ChainRecovery::findStart() {
+    const std::string name = file_.name();
+    const auto first = static_cast<unsigned>(header_.firstBlock);
+    if (first == 0) {
+        if (header_.numRecords == 0) return 0;
+        note(name + ": the header's first block (byte 14) is 0, as in a table without rows, yet it counts " +
+             count(header_.numRecords, "row"));
+        return searchStart();
+    }
+    if (first > blocks_ || !heads_[first].present) {
+        note(name + ": the header's first block (byte 14) is block " + std::to_string(first) +
+             (first > blocks_ ? ", but the file holds only " + count(blocks_, "block")
+                              : ", but the file ends inside its header"));
+        return searchStart();
+    }
+    if (free_[first]) {
+        note(name + ": the header's first block, " + where(first) + ", is on the list of free blocks");
+        return searchStart();
+    }
+    const unsigned before = heads_[first].previous;
+    if (before == 0) return first;
+
+    // Back along previous links, each answered by the next link of the block before.
+    std::vector<char> passed(blocks_ + 1, 0);
+    passed[first] = 1;
+    unsigned start = first;
+    while (true) {
+        const unsigned back = heads_[start].previous;
+        if (!mayFollow(back) || passed[back] || heads_[back].next != start) break;
+        passed[back] = 1;
+        start = back;
+    }
+    const std::string claim = name + ": the header's first block, " + where(first) +
+                              ", is not where the block chain starts: it links back to block " +
+                              std::to_string(before);
+    if (start == first)
+        note(claim + ", which does not link to it; rows before it may be missing");
+    else if (heads_[start].previous == 0)
+        note(claim + "; following the links back leads to block " + std::to_string(start) +
+             ", where the chain starts");
+    else
+        note(claim + "; following the links back leads to block " + std::to_string(start) +
+             ", which links back to block " + std::to_string(heads_[start].previous) +
+             " that does not link to it; the chain was read from block " + std::to_string(start) +
+             ", and rows before it may be missing");
+    return start;
+}
+
+unsigned ChainRecovery::searchStart() {
+    const std::vector<unsigned> starts = successorsOf(0);
+    if (starts.size() == 1) {
+        note(file_.name() + ": " + where(starts[0]) +
+             " is the only block holding records that links back to no block, so the chain was read from there");
+        return starts[0];
+    }
+    if (starts.size() > 1)
+        note(file_.name() + ": " + blockList(starts) + (starts.size() == 2 ? " both" : " all") +
+             " hold records and link back to no block, so where the chain starts is unclear");
+    return 0;
+}
+
+void ChainRecovery::followFrom(unsigned start) {
+    const std::string name = file_.name();
+    const auto last = static_cast<unsigned>(header_.lastBlock);
+    unsigned current = start;
+    while (current != 0) {
+        take(current);
+        const unsigned next = heads_[current].next;
+        const std::string from = std::to_string(current);
+        if (mayFollow(next)) {
+            const unsigned back = heads_[next].previous;
+            if (back == current) {
+                current = next;
+                continue;
+            }
+            // A link that skips blocks: the ones in between link both ways from
+            // `current` to `next`. Blocks passed on the way are held (taken)
+            // so that none is passed twice; a way back that does not reach
+            // `current` is not walked again.
+            std::vector<unsigned> between;
+            unsigned child = next;
+            unsigned block = back;
+            bool bridged = false;
+            taken_[next] = 1;
+            while (mayFollow(block) && !unbridged_[block] && heads_[block].next == child) {
+                between.push_back(block);
+                taken_[block] = 1;
+                if (heads_[block].previous == current) {
+                    bridged = true;
+                    break;
+                }
+                child = block;
+                block = heads_[block].previous;
+            }
+            taken_[next] = 0;
+            for (unsigned number : between) {
+                taken_[number] = 0;
+                if (!bridged) unbridged_[number] = 1;
+            }
+            if (bridged) {
+                std::reverse(between.begin(), between.end());
+                note(name + ": " + where(current) + " links to block " + std::to_string(next) + ", but block " +
+                     std::to_string(next) + " links back to block " + std::to_string(back) + "; " +
+                     blockList(between) + ", linking from block " + from + " to block " + std::to_string(next) +
+                     (between.size() == 1 ? ", was" : ", were") + " put back in between");
+                for (unsigned number : between) take(number);
+            } else {
+                note(name + ": " + where(next) + " links back to block " + std::to_string(back) + ", but block " +
+                     from + " links to it; the chain was followed from block " + from + " to block " +
+                     std::to_string(next));
+            }
+            current = next;
+            continue;
+        }
+
+        // The chain ends here, or its link goes wrong.
+        std::string problem;
+        if (next == 0) {
+            if (current == last) break;
+            problem = where(current) + " ends the block chain, but the header's last block is block " +
+                      std::to_string(last);
+        } else if (next > blocks_ || !heads_[next].present) {
+            problem = where(current) + " links to block " + std::to_string(next) +
+                      (next > blocks_ ? ", but the file holds only " + count(blocks_, "block")
+                                      : ", but the file ends inside its header") +
+                      (next <= static_cast<unsigned>(header_.fileBlocks) ? " (the file is cut short)" : "");
+        } else if (taken_[next]) {
+            problem = where(current) + " links back to block " + std::to_string(next) +
+                      ", which is already in the chain: the chain loops";
+        } else {
+            problem = where(current) + " links to block " + std::to_string(next) +
+                      ", which is on the list of free blocks";
+        }
+        const std::vector<unsigned> successors = successorsOf(current);
+        if (successors.size() == 1) {
+            note(name + ": " + problem + "; " + where(successors[0]) + " links back to block " + from +
+                 ", so the chain was followed on from there");
+            current = successors[0];
+            continue;
+        }
+        if (successors.size() > 1)
+            note(name + ": " + problem + "; " + blockList(successors) + (successors.size() == 2 ? " both" : " all") +
+                 " link back to block " + from +
+                 ", so which one follows is unclear");
+        else
+            note(name + ": " + problem);
+        break;
+    }
+}
+
+void ChainRecovery::gatherStrays() {
+    // Blocks outside the chain and the free list that list records, in runs
+    // linked both ways, each run from the block that no other stray precedes.
+    std::vector<unsigned> strays, unreadable, empty;
+    for (unsigned number = 1; number <= blocks_; ++number) {
+        if (!mayFollow(number)) continue;
+        if (!holdsRecords(heads_[number])) empty.push_back(number);
+        else (heads_[number].certain() ? strays : unreadable).push_back(number);
+    }
+    const std::string name = file_.name();
+    if (!empty.empty())
+        note(name + ": " + blockList(empty) + (empty.size() == 1 ? " is" : " are") +
+             " empty but neither in the block chain nor on the list of free blocks (as " + where(empty[0]) +
+             "); no rows are lost with " + (empty.size() == 1 ? "it" : "them"));
+    if (!unreadable.empty())
+        note(name + ": " + blockList(unreadable) +
+             (unreadable.size() == 1 ? " lies" : " lie") +
+             " outside the block chain and the list of free blocks, with a record count that does not fit "
+             "(as in " + where(unreadable[0]) + ", which " + heads_[unreadable[0]].describeCount(*layout_) +
+             "); no rows were read from " + (unreadable.size() == 1 ? "it" : "them"));
+    if (strays.empty()) return;
+
+    std::int64_t strayRows = 0;
+    for (unsigned number : strays) strayRows += heads_[number].records();
+    std::int64_t chainRows = 0;
+    for (const Entry& entry : order_) chainRows += entry.records;
+    if (chainRows >= static_cast<std::int64_t>(header_.numRecords)) {
+        note(name + ": " + blockList(strays) + (strays.size() == 1 ? " lies" : " lie") +
+             " outside the block chain and the list of free blocks, yet " +
+             (strays.size() == 1 ? "lists " : "list ") + count(strayRows, "record") +
+             "; the chain already holds the header's count, so they were left out");
+        return;
+    }
+
+    std::vector<char> isStray(blocks_ + 1, 0);
+    for (unsigned number : strays) isStray[number] = 1;
+    auto linkedFrom = [&](unsigned number) {
+        const unsigned back = heads_[number].previous;
+        return back != 0 && back <= blocks_ && isStray[back] && !taken_[back] && heads_[back].next == number;
+    };
+    auto run = [&](unsigned number) {
+        while (number != 0 && number <= blocks_ && isStray[number] && !taken_[number]) {
+            take(number);
+            const unsigned next = heads_[number].next;
+            if (next == 0 || next > blocks_ || heads_[next].previous != number) break;
+            number = next;
+        }
+    };
+    for (unsigned number : strays)
+        if (!taken_[number] && !linkedFrom(number)) run(number);
+    for (unsigned number : strays)
+        if (!taken_[number]) run(number);  // runs that link in a circle
+    note(name + ": " + blockList(strays) + (strays.size() == 1 ? " lies" : " lie") +
+         " outside the block chain and the list of free blocks, yet " + (strays.size() == 1 ? "lists " : "list ") +
+         count(strayRows, "record") + ", while the chain holds fewer rows than the header counts: " +
+         (strays.size() == 1 ? "its" : "their") + " rows follow the chain's, since " +
+         (strays.size() == 1 ? "its" : "their") + " place in the table's order is not known");
+}
+
+void ChainRecovery::settleCounts() {
+    const std::string name = file_.name();
+    std::int64_t certainRows = 0;
+    std::vector<std::size_t> unsure;
+    for (std::size_t i = 0; i < order_.size(); ++i) {
+        if (heads_[order_[i].number].certain()) certainRows += order_[i].records;
+        else unsure.push_back(i);
+    }
+    const std::int64_t left = static_cast<std::int64_t>(header_.numRecords) - certainRows;
+    for (std::size_t i : unsure) {
+        Entry& entry = order_[i];
+        const BlockHead& head = heads_[entry.number];
+        const std::string what = name + ": " + where(entry.number) + " " + head.describeCount(*layout_);
+        if (unsure.size() == 1 && left >= 0 && left <= layout_->capacity) {
+            entry.records = left;
+            note(what + "; the header's record count leaves " + count(left, "record") +
+                 " for it, and those were read");
+        } else if (entry.records > 0) {
+            note(what + "; the " + count(entry.records, "record") +
+                 " the offset covers were read, but the true count is not known: some may be stale copies of "
+                 "deleted rows, or rows may be missing");
+        } else {
+            note(what + "; no rows were read from it, so rows may be missing");
+        }
+    }
+    for (Entry& entry : order_) {
+        const BlockHead& head = heads_[entry.number];
+        if (entry.records <= head.complete) continue;
+        note(name + ": the file ends at byte " + std::to_string(layout_->fileSize) + ", inside record " +
+             std::to_string(head.complete + 1) + " of the " + std::to_string(entry.records) + " in " +
+             where(entry.number) + ": the file is cut short");
+        entry.records = head.complete;
+    }
+}
+
+std::string ChainRecovery::summary() const {
+    const auto expected = static_cast<std::int64_t>(header_.numRecords);
+    std::int64_t along = 0, recovered = 0;
+    std::vector<unsigned> recoveredBlocks;
+    for (const Entry& entry : order_) {
+        if (alongChain_[entry.number]) {
+            along += entry.records;
+        } else if (entry.records > 0) {
+            recovered += entry.records;
+            recoveredBlocks.push_back(entry.number);
+        }
+    }
+    const std::int64_t total = along + recovered;
+    std::string text = file_.name() + ": the header says " + count(expected, "row");
+    if (recovered == 0 && total == expected) {
+        if (expected == 0) return text + ", and the block chain holds none";
+        return text + ", and " + (expected == 1 ? "it was" : "all " + std::to_string(expected) + " were") +
+               " found along the block chain";
+    }
+    if (along == 0 && recovered > 0)
+        text += "; none were found along the block chain, and " + std::to_string(recovered) + " " +
+                (recovered == 1 ? "was" : "were");
+    else
+        text += "; " + std::to_string(along) + " " + (along == 1 ? "was" : "were") + " found along the block chain" +
+                (recovered > 0 ? ", and " + std::to_string(recovered) + " more " + (recovered == 1 ? "was" : "were")
+                               : "");
+    if (recovered > 0) text += " recovered from " + blockList(recoveredBlocks) + " outside it";
+    if (total == expected) return text + ": all " + std::to_string(expected) + " are there";
+    if (total < expected)
+        return text + ": " + count(expected - total, "row") + (expected - total == 1 ? " is" : " are") +
+               (recovered > 0 ? " still" : "") + " missing";
+    return text + ": " + std::to_string(total - expected) +
+           " more than the header counts, so some may be deleted rows read back";
+}
+
+}  // namespace driver

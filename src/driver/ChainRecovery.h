@@ -1,0 +1,90 @@
+#pragma once
+// Rebuilds the block chain of a table whose header, chain and blocks disagree,
+// from what the file itself says, and puts every disagreement into words.
+// Runs only when BlockChain's walk found a disagreement; it reads the header
+// of every block in the file (one small read each).
+//
+// What it uses, in this order:
+// * The block size: when the header's block size code does not make the
+//   header's block count out of the file's length, a size that does, and with
+//   which the chain then agrees with the header in everything, is taken.
+// * The free list (from the header's first free block): its blocks never give rows.
+// * The chain's start: the header's first block; when that block links back
+//   to another, the previous links are followed back (each answered by the
+//   next link of the block before) to the block that starts the chain; when
+//   the header's first block is unusable, the one block holding records that
+//   no block precedes.
+// * The links: a next link that the block it leads to does not answer with
+//   its previous link is mended when the blocks in between link both ways
+//   from the one to the other (a link that skips blocks). When the chain ends
+//   early, loops, or leads out of the file or into the free list, it goes on
+//   with the one block that links back to where it stopped, if there is
+//   exactly one.
+// * Blocks outside the chain and the free list that list records: when the
+//   chain holds fewer rows than the header counts, their rows are given after
+//   the chain's (their place in the table's order is not known).
+// * Record counts: a block whose last-record offset is not a whole number of
+//   records, is negative, or lies beyond the block, has its count from the
+//   header's record count when it is the only such block and that count fits
+//   it; otherwise it gives the records its offset covers (or none), and says so.
+// Nothing is guessed beyond that: a block is read at most once, free and
+// empty blocks give no rows, and records past a block's last one are never
+// read. Every finding and the resulting row count go into the damage text.
+
+#include "driver/BlockChain.h"
+#include "driver/BlockHead.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace driver {
+
+class ChainRecovery {
+public:
+    ChainRecovery(const FileReader& file, const TableHeader& header, const Descrambler* descrambler);
+    BlockChain run();
+
+private:
+    struct Entry {
+        unsigned number;
+        std::int64_t records;
+    };
+
+    std::uint64_t chooseBlockSize();
+    void indexFollowers();
+    void markFreeList();
+    void markAlongChain();
+    unsigned findStart();
+    unsigned searchStart();
+    void followFrom(unsigned start);
+    void gatherStrays();
+    void settleCounts();
+    std::string summary() const;
+
+    bool mayFollow(unsigned number) const;
+    std::vector<unsigned> successorsOf(unsigned number) const;
+    void take(unsigned number);
+    void note(const std::string& finding);
+    std::string where(unsigned number) const { return layout_->where(number); }
+
+    const FileReader& file_;
+    const TableHeader& header_;
+    const Descrambler* descrambler_;
+    std::optional<BlockLayout> layout_;
+    unsigned blocks_ = 0;
+    std::vector<BlockHead> heads_;     // by block number; [0] unused
+    std::vector<char> free_;           // on the free list
+    std::vector<char> taken_;          // already giving rows
+    std::vector<char> alongChain_;     // reached from the header's first block along next links alone
+    std::vector<char> unbridged_;      // passed by a way back that did not mend a link
+    // Blocks that link back to block p: followers_[firstFollower_[p] .. firstFollower_[p + 1]).
+    std::vector<std::size_t> firstFollower_;
+    std::vector<unsigned> followers_;
+    std::vector<Entry> order_;         // the blocks giving rows, in row order
+    std::vector<std::string> findings_;
+    std::size_t unlisted_ = 0;
+};
+
+}  // namespace driver
