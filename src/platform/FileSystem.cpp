@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -110,6 +111,36 @@ bool wildcardMatch(const char* pattern, const char* name) {
     return *pattern == 0;
 }
 
+// What a directory entry is, following a link; DT_UNKNOWN when it cannot be told.
+unsigned char entryType(int folder, const dirent* entry) {
+    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return entry->d_type;
+    struct stat st;
+    if (::fstatat(folder, entry->d_name, &st, 0) != 0) return DT_UNKNOWN;
+    return S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
+}
+
+FileName fileName(const char* bytes) {
+    const QByteArray name(bytes);
+    return {name, QString::fromUtf8(name)};
+}
+
+// Sorts names as a directory listing reads: by their characters upper-cased
+// one by one (simple case mapping, so "ß" stays itself), then by their bytes.
+void sortAsListed(std::vector<FileName>& names) {
+    std::vector<std::pair<std::vector<char32_t>, FileName>> keyed;
+    keyed.reserve(names.size());
+    for (FileName& name : names) {
+        std::vector<char32_t> key;
+        for (const char32_t c : name.text.toUcs4()) key.push_back(QChar::toUpper(c));
+        keyed.emplace_back(std::move(key), std::move(name));
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        if (a.first != b.first) return a.first < b.first;
+        return a.second.bytes < b.second.bytes;
+    });
+    for (size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].second);
+}
+
 }  // namespace
 
 bool LinuxFileSystem::hasModificationTime(const QString& path) const {
@@ -175,25 +206,24 @@ void LinuxFileSystem::forEachSubFolder(const QString& folder,
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(p.constData()), ::closedir);
     if (!dir) raise(errno, folder);
     const int fd = ::dirfd(dir.get());
+    std::vector<FileName> names;
+    int failure = 0;
     for (;;) {
         errno = 0;
         const dirent* e = ::readdir(dir.get());
         if (!e) {
-            if (errno != 0) raise(errno, folder);
-            return;
+            failure = errno;
+            break;
         }
-        bool isDir = e->d_type == DT_DIR;
-        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-            struct stat st;
-            isDir = ::fstatat(fd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (isDir) visit(QFile::decodeName(e->d_name));
+        if (entryType(fd, e) == DT_DIR) names.push_back(fileName(e->d_name));
     }
+    sortAsListed(names);
+    for (const FileName& name : names) visit(name.text);
+    if (failure != 0) raise(failure, folder);
 }
 
-std::vector<QString> LinuxFileSystem::listFiles(const QString& folder,
-                                                const QString& pattern) const {
-    std::vector<QString> names;
+std::vector<FileName> LinuxFileSystem::listFiles(const QString& folder, const QString& pattern) const {
+    std::vector<FileName> names;
     const QByteArray p = native(folder);
     if (!usable(p)) return names;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(p.constData()), ::closedir);
@@ -203,25 +233,21 @@ std::vector<QString> LinuxFileSystem::listFiles(const QString& folder,
     }
     const QByteArray glob = native(pattern);
     const int fd = ::dirfd(dir.get());
-    while (const dirent* e = ::readdir(dir.get())) {
-        if (!wildcardMatch(glob.constData(), e->d_name)) continue;
-        bool isDir = e->d_type == DT_DIR;
-        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-            struct stat st;
-            isDir = ::fstatat(fd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (!isDir) names.push_back(QFile::decodeName(e->d_name));
-    }
+    while (const dirent* e = ::readdir(dir.get()))
+        if (wildcardMatch(glob.constData(), e->d_name) && entryType(fd, e) == DT_REG)
+            names.push_back(fileName(e->d_name));
+    sortAsListed(names);
     return names;
 }
 
-bool LinuxFileSystem::canOpenFile(const QString& path) const {
-    const QByteArray p = native(path);
-    if (!usable(p)) return false;
-    const int fd = ::open(p.constData(), O_PATH | O_CLOEXEC);
+bool LinuxFileSystem::canOpenFile(const QByteArray& path) const {
+    if (!usable(path)) return false;
+    // O_PATH reaches the file without opening it for reading, so a FIFO or a
+    // device cannot make this wait.
+    const int fd = ::open(path.constData(), O_PATH | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;
-    const bool isFile = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    const bool isFile = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
     return isFile;
 }

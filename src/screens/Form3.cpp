@@ -1,6 +1,5 @@
 #include "screens/Form3.h"
 
-#include "screens/Form1.h"
 #include "screens/Form2.h"
 #include "screens/Wizard.h"
 #include "shell/Appearance.h"
@@ -193,7 +192,7 @@ QStringList Form3::chosenFields() const {
 
 QString Form3::selectedTable() const { return wizard_.SelectedTable; }
 
-QString Form3::folder() const { return wizard_.form1().folder(); }
+datasource::TablePlace Form3::selectedPlace() const { return wizard_.SelectedPlace; }
 
 QString Form3::buttonCaption() const { return PushButton9->text(); }
 

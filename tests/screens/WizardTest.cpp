@@ -1,6 +1,7 @@
 // The whole wizard driven through its real screens, with scripted message
 // boxes and folder dialog.
 
+#include "platform/RecordsetModel.h"
 #include "screens/Form1.h"
 #include "screens/Form2.h"
 #include "screens/Form3.h"
@@ -106,8 +107,7 @@ TEST_F(WizardTest, RememberedFolderOpensOnTheTableList) {
 
 TEST_F(WizardTest, TestAndNextSayCouldNotConnectWithoutTables) {
     Wizard& w = start();
-    ASSERT_TRUE(QDir().mkpath(tmp.path() + "/empty/sub"));
-    copyTable("flrizzato-DelphiAcademy/country.db", tmp.path() + "/empty/sub/country.db");
+    ASSERT_TRUE(QDir().mkpath(tmp.path() + "/empty/sub/deeper"));
     for (const QString& box : {QString(), tmp.path() + "/empty", tmp.path() + "/missing"}) {
         fake.messages.shown.clear();
         w.form1().Text1->setText(box);
@@ -119,6 +119,33 @@ TEST_F(WizardTest, TestAndNextSayCouldNotConnectWithoutTables) {
         EXPECT_TRUE(win(w.form1()).visible);
     }
     EXPECT_EQ(fake.windows.size(), 1u);  // the table list was never created
+}
+
+TEST_F(WizardTest, TablesBelowTheFolderConnectAndEachPreviewsItsOwnFile) {
+    const QString top = tmp.path() + "/tree";  // tables only in subfolders, at several depths
+    copyTable("flrizzato-DelphiAcademy/parts.db", top + "/A/same.db");
+    copyTable("flrizzato-DelphiAcademy/items.db", top + "/b/same.DB");
+    copyTable("flrizzato-DelphiAcademy/country.db", top + "/b/deeper/Straße.db");
+    Wizard& w = start();
+    w.form1().Text1->setText(top);
+    w.form1().PushButton2->click();
+    EXPECT_EQ(shownTexts(), std::vector<QString>{"Connection successful."});
+
+    w.form1().PushButton3->click();
+    screens::Form2& tables = w.form2();
+    ASSERT_EQ(fakes::texts(*tables.ListView1), (QStringList{"SAME", "SAME", "STRASSE"}));
+    const auto preview = [&](int position) {
+        tables.ListView1->selectPosition(position);
+        tables.PushButton3->click();
+        const auto* rows = qobject_cast<const platform::RecordsetModel*>(w.form3().DataGrid1->model());
+        return rows ? rows->totalRows() : -1;
+    };
+    EXPECT_EQ(preview(1), 59);   // A/same.db
+    EXPECT_EQ(preview(2), 945);  // b/same.DB
+    EXPECT_EQ(wizard->SelectedTable, "SAME");
+    EXPECT_EQ(preview(3), 18);
+    EXPECT_EQ(fakes::texts(*w.form3().ListView1).first(), "Name");
+    EXPECT_EQ(shownTexts().size(), 1u);
 }
 
 TEST_F(WizardTest, GoodFolderConnectsAndMovesOn) {

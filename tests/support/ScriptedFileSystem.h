@@ -30,8 +30,8 @@ public:
     bool isRootFolder(const QString& path) const override;
     void forEachSubFolder(const QString& folder,
                           const std::function<void(const QString&)>& visit) const override;
-    std::vector<QString> listFiles(const QString& folder, const QString& pattern) const override;
-    bool canOpenFile(const QString& path) const override;
+    std::vector<platform::FileName> listFiles(const QString& folder, const QString& pattern) const override;
+    bool canOpenFile(const QByteArray& path) const override;
     QString driveName(const QString&) const override { return "/"; }
     bool folderExists(const QString& path) const override { return find(path) != nullptr; }
     void createFolder(const QString& path) override { add(path); }
