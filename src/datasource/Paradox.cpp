@@ -59,7 +59,13 @@ void CopyDB(bool isSample, FolderBox& box, platform::Platform& os, const QString
     QString word;
     p.step(102, [&] { word = isSample ? "sample" : "Your"; });
     QString target;
-    p.step(108, [&] { target = shell::ProgramDriveRoot(os.files, os.process) + "TestDB"; });
+    p.step(108, [&] {
+        const QString root = shell::ProgramDriveRoot(os.files, os.process);
+        if (!root.isEmpty()) target = root + "TestDB";
+    });
+    // Nothing to offer without a place the user can write whose path is free
+    // of blanks, nor when the copy would land inside the folder it copies.
+    if (target.isEmpty() || target.contains(' ') || os.files.holds(box.folder(), target)) return;
 
     platform::Answer answer = platform::Answer::No;
     p.step(110, [&] {

@@ -43,8 +43,10 @@ public:
 };
 
 // When the folder box's path holds a blank, offers to copy the folder into
-// "TestDB" at the root of the program's drive and, on Yes, copies it there
-// (replacing files of the same name) and points the box at the copy.
+// "TestDB" in the user's home folder (ProgramDriveRoot) and, on Yes, copies it
+// there (replacing files of the same name) and points the box at the copy.
+// Offers nothing when there is no writable home, when its path holds a blank
+// too, or when the target is the folder itself or lies inside it.
 // `isSample` only chooses the prompt's word. Reports its own failures.
 void CopyDB(bool isSample, FolderBox& box, platform::Platform& os, const QString& title);
 

@@ -252,19 +252,19 @@ bool LinuxFileSystem::canOpenFile(const QByteArray& path) const {
     return isFile;
 }
 
-QString LinuxFileSystem::driveName(const QString& path) const {
+bool LinuxFileSystem::holds(const QString& folder, const QString& path) const {
+    namespace fs = std::filesystem;
     std::error_code ec;
-    std::filesystem::path here = std::filesystem::canonical(native(path).toStdString(), ec);
-    if (ec) raise(ec.value(), path);
-    struct stat st;
-    if (::stat(here.c_str(), &st) != 0) raise(errno, path);
-    const dev_t device = st.st_dev;
-    while (here.has_parent_path() && here.parent_path() != here) {
-        struct stat up;
-        if (::stat(here.parent_path().c_str(), &up) != 0 || up.st_dev != device) break;
-        here = here.parent_path();
-    }
-    return QFile::decodeName(QByteArray::fromStdString(here.string()));
+    const fs::path outer = fs::weakly_canonical(fs::absolute(native(folder).toStdString(), ec), ec);
+    if (ec) return false;
+    const fs::path inner = fs::weakly_canonical(fs::absolute(native(path).toStdString(), ec), ec);
+    if (ec) return false;
+    // Compared element by element, so "/a/b" does not hold "/a/bc"; a trailing
+    // "/" leaves an empty last element, which holds nothing of its own.
+    auto o = outer.begin(), i = inner.begin();
+    for (; o != outer.end() && !o->empty(); ++o, ++i)
+        if (i == inner.end() || *o != *i) return false;
+    return true;
 }
 
 bool LinuxFileSystem::folderExists(const QString& path) const {
@@ -283,10 +283,43 @@ void LinuxFileSystem::copyFolder(const QString& source, const QString& target) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path from = native(source).toStdString();
+    const fs::path to = native(target).toStdString();
     if (!fs::is_directory(from, ec)) raise(ENOENT, source);
-    fs::copy(from, native(target).toStdString(),
-             fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
-    if (ec) raise(ec.value(), source);
+    if (holds(source, target))
+        throw FileSystemError(FileSystemError::Other, "Cannot copy a folder into itself: " + source.toStdString() +
+                                                          " holds " + target.toStdString());
+    // Folders and regular files (links to them followed) only: a FIFO, socket
+    // or device holds no table, and copying one could block or end the copy.
+    // A failure is raised once the rest has been copied.
+    std::error_code first;
+    const auto note = [&](const std::error_code& error) {
+        if (error && !first) first = error;
+    };
+    // Links to folders are followed, but no real folder is copied twice, so a
+    // link back up the tree cannot make the copy endless.
+    std::set<std::pair<dev_t, ino_t>> seen;
+    const auto firstVisit = [&](const fs::path& folder) {
+        struct stat st;
+        return ::stat(folder.c_str(), &st) != 0 || seen.insert({st.st_dev, st.st_ino}).second;
+    };
+    firstVisit(from);
+    firstVisit(to);
+    fs::recursive_directory_iterator it(from, fs::directory_options::follow_directory_symlink, ec), end;
+    note(ec);
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code step;
+        const fs::path copy = to / it->path().lexically_relative(from);
+        if (it->is_directory(step)) {
+            if (firstVisit(it->path()))
+                fs::create_directories(copy, step);
+            else
+                it.disable_recursion_pending();
+        } else if (it->is_regular_file(step))
+            fs::copy_file(it->path(), copy, fs::copy_options::overwrite_existing, step);
+        note(step);
+    }
+    note(ec);
+    if (first) raise(first.value(), source);
 }
 
 }  // namespace platform

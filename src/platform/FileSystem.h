@@ -73,15 +73,19 @@ public:
     // True when the path, given as the file system's bytes, names an existing
     // regular file (or a link to one) that can be reached. Never blocks.
     virtual bool canOpenFile(const QByteArray& path) const = 0;
-    // The mount point of the file system that holds `path` ("/", "/media/stick").
-    virtual QString driveName(const QString& path) const = 0;
+
+    // True when `path` is the folder `folder` or lies inside it, links
+    // resolved; the part of `path` that does not exist yet counts as written.
+    virtual bool holds(const QString& folder, const QString& path) const = 0;
 
     virtual bool folderExists(const QString& path) const = 0;
     // Creates one folder whose parent exists. Throws FileSystemError.
     virtual void createFolder(const QString& path) = 0;
-    // Copies the whole contents of `source` (files and subfolders at any depth)
-    // into the existing folder `target`, replacing files of the same name.
-    // Throws FileSystemError.
+    // Copies the whole contents of `source` (regular files and subfolders at
+    // any depth; no FIFOs, sockets or devices) into the existing folder
+    // `target`, replacing files of the same name. Throws FileSystemError after
+    // copying what it could, and at once for a target that is the source or
+    // lies inside it, links resolved (that copy would never end).
     virtual void copyFolder(const QString& source, const QString& target) = 0;
 };
 
@@ -98,7 +102,7 @@ public:
                           const std::function<void(const QString&)>& visit) const override;
     std::vector<FileName> listFiles(const QString& folder, const QString& pattern) const override;
     bool canOpenFile(const QByteArray& path) const override;
-    QString driveName(const QString& path) const override;
+    bool holds(const QString& folder, const QString& path) const override;
     bool folderExists(const QString& path) const override;
     void createFolder(const QString& path) override;
     void copyFolder(const QString& source, const QString& target) override;

@@ -1,13 +1,24 @@
 #include "platform/Process.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace platform {
 
 QString QtProcess::programFolder() const { return QCoreApplication::applicationDirPath(); }
+
+QString QtProcess::homeFolder() const {
+    QByteArray home = qgetenv("HOME");
+    if (home.isEmpty())
+        if (const passwd* user = ::getpwuid(::getuid())) home = user->pw_dir;
+    return QFile::decodeName(home);
+}
 
 namespace {
 constexpr qint64 kEventInterval = 15;  // milliseconds

@@ -11,6 +11,9 @@ public:
     virtual ~Process() = default;
     // The folder that holds the program's executable, without a trailing "/".
     virtual QString programFolder() const = 0;
+    // The home folder of the user the program runs for ($HOME, else the user's
+    // entry in the password database); "" when there is none.
+    virtual QString homeFolder() const = 0;
     // Lets the window system handle pending events (repaint, input), then returns.
     virtual void processEvents() = 0;
     // Ends the program at once: no window sees another event and nothing is saved.
@@ -25,6 +28,7 @@ class QtProcess : public Process {
 public:
     QtProcess();
     QString programFolder() const override;
+    QString homeFolder() const override;
     void processEvents() override;
     [[noreturn]] void end() override;
 

@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using platform::Answer;
 using screens::Wizard;
 
@@ -29,20 +31,10 @@ namespace {
 const QString kCorpus = VELLOMAR_CORPUS_DIR;
 const QString kFolderKey = "Quillmark/Vellomar/ParadoxFile";
 
-// The real file system, with the program's drive rooted in a folder of the test's.
-class RootedFileSystem : public platform::LinuxFileSystem {
-public:
-    explicit RootedFileSystem(QString root) : root_(std::move(root)) {}
-    QString driveName(const QString&) const override { return root_; }
-
-private:
-    QString root_;
-};
-
-
 class WizardTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        fake.process.home = home;
         ASSERT_TRUE(QDir().mkpath(folder));
         copyTable("flrizzato-DelphiAcademy/country.db", folder + "/country.db");
         copyTable("flrizzato-DelphiAcademy/parts.db", folder + "/Parts.DB");
@@ -81,9 +73,8 @@ protected:
 
     QTemporaryDir tmp;
     const QString folder = tmp.path() + "/data";
-    const QString driveRoot = tmp.path() + "/drive";
-    RootedFileSystem files{driveRoot};
-    fakes::FakePlatform fake{&files};
+    const QString home = tmp.path() + "/home";  // the user's home folder
+    fakes::FakePlatform fake;
     std::unique_ptr<Wizard> wizard;
 };
 
@@ -164,7 +155,9 @@ TEST_F(WizardTest, GoodFolderConnectsAndMovesOn) {
 TEST_F(WizardTest, FolderWithABlankIsOfferedACopy) {
     const QString spaced = tmp.path() + "/my data";
     copyTable("flrizzato-DelphiAcademy/country.db", spaced + "/country.db");
-    ASSERT_TRUE(QDir().mkpath(driveRoot));
+    copyTable("flrizzato-DelphiAcademy/parts.db", spaced + "/sub/parts.db");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(spaced + "/sub/PIPE.db").constData(), 0600), 0);  // left out of the copy
+    ASSERT_TRUE(QDir().mkpath(home));
     Wizard& w = start();
     w.form1().Text1->setText(spaced);
 
@@ -173,21 +166,22 @@ TEST_F(WizardTest, FolderWithABlankIsOfferedACopy) {
     ASSERT_EQ(fake.messages.shown.size(), 2u);
     EXPECT_EQ(fake.messages.shown[0].text,
               "In some cases the software needs to use a folder without spaces.\r\n"
-              "Is it OK to create the folder " + driveRoot + "/TestDB and put Your db files in it?");
+              "Is it OK to create the folder " + home + "/TestDB and put Your db files in it?");
     EXPECT_EQ(fake.messages.shown[0].buttons, platform::Buttons::YesNo);
     EXPECT_EQ(fake.messages.shown[0].icon, platform::Icon::None);
     EXPECT_EQ(fake.messages.shown[1].text, "Connection successful.");
     EXPECT_EQ(w.form1().Text1->text(), spaced);
-    EXPECT_FALSE(QDir(driveRoot + "/TestDB").exists());
+    EXPECT_FALSE(QDir(home + "/TestDB").exists());
 
     fake.messages.shown.clear();
     fake.messages.answers = {Answer::Yes};
     w.form1().PushButton3->click();
     EXPECT_EQ(shownTexts().size(), 1u);
-    EXPECT_EQ(w.form1().Text1->text(), driveRoot + "/TestDB");
-    EXPECT_EQ(fake.settings.values[kFolderKey], driveRoot + "/TestDB");
-    EXPECT_TRUE(QFile::exists(driveRoot + "/TestDB/country.db"));
-    EXPECT_EQ(fakes::texts(*w.form2().ListView1), QStringList{"COUNTRY"});
+    EXPECT_EQ(w.form1().Text1->text(), home + "/TestDB");
+    EXPECT_EQ(fake.settings.values[kFolderKey], home + "/TestDB");
+    EXPECT_TRUE(QFile::exists(home + "/TestDB/country.db"));
+    EXPECT_FALSE(QFile::exists(home + "/TestDB/sub/PIPE.db"));
+    EXPECT_EQ(fakes::texts(*w.form2().ListView1), (QStringList{"COUNTRY", "PARTS"}));
 
     // Only outer blanks: no offer.
     fake.messages.shown.clear();
@@ -197,8 +191,12 @@ TEST_F(WizardTest, FolderWithABlankIsOfferedACopy) {
 }
 
 TEST_F(WizardTest, CopyFailuresAreReportedAndTheFolderBoxFollowsTheCopyStep) {
+    ASSERT_TRUE(QDir().mkpath(home));
     Wizard& w = start();
-    // No drive folder: the target cannot be created and the box keeps its text.
+    // A file in the way: the target cannot be created and the box keeps its text.
+    QFile inTheWay(home + "/TestDB");
+    ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
+    inTheWay.close();
     w.form1().Text1->setText(tmp.path() + "/my data");
     fake.messages.answers = {Answer::Yes};
     w.form1().PushButton2->click();
@@ -208,13 +206,44 @@ TEST_F(WizardTest, CopyFailuresAreReportedAndTheFolderBoxFollowsTheCopyStep) {
     EXPECT_EQ(w.form1().Text1->text(), tmp.path() + "/my data");
 
     // Target there, source missing: the copy fails, the box is switched all the same.
-    ASSERT_TRUE(QDir().mkpath(driveRoot));
+    ASSERT_TRUE(inTheWay.remove());
     fake.messages.shown.clear();
     fake.messages.answers = {Answer::Yes};
     w.form1().PushButton2->click();
     ASSERT_EQ(fake.messages.shown.size(), 3u);
     EXPECT_TRUE(fake.messages.shown[1].text.contains("CopyDB at line 120\r\r"));
-    EXPECT_EQ(w.form1().Text1->text(), driveRoot + "/TestDB");
+    EXPECT_EQ(w.form1().Text1->text(), home + "/TestDB");
+}
+
+TEST_F(WizardTest, TheCopyGoesOnlyWhereTheUserCanWriteAndNeverIntoItself) {
+    const QString spaced = tmp.path() + "/my data";
+    copyTable("flrizzato-DelphiAcademy/country.db", spaced + "/country.db");
+    Wizard& w = start();
+    const auto testFolder = [&](const QString& box) {
+        fake.messages.shown.clear();
+        fake.messages.answers = {Answer::Yes};
+        w.form1().Text1->setText(box);
+        w.form1().PushButton2->click();
+        return shownTexts();
+    };
+    // No home folder to write in: nothing is offered, the folder stays and works.
+    EXPECT_EQ(testFolder(spaced), std::vector<QString>{"Connection successful."});
+    EXPECT_EQ(w.form1().Text1->text(), spaced);
+
+    // A home whose path holds a blank would give no blank-free copy either.
+    fake.process.home = spaced;
+    EXPECT_EQ(testFolder(spaced), std::vector<QString>{"Connection successful."});
+
+    // A folder that holds the home folder (here through a link) is never copied into itself.
+    fake.process.home = home;
+    copyTable("flrizzato-DelphiAcademy/country.db", home + "/country.db");
+    ASSERT_TRUE(QFile::link(home, tmp.path() + "/link to home"));
+    EXPECT_EQ(testFolder(tmp.path() + "/link to home"), std::vector<QString>{"Connection successful."});
+    EXPECT_FALSE(QDir(home + "/TestDB").exists());
+    ASSERT_TRUE(QDir().mkpath(home + "/TestDB"));
+    EXPECT_THROW(fake.realFiles.copyFolder(tmp.path() + "/link to home", home + "/TestDB"),
+                 platform::FileSystemError);
+    EXPECT_FALSE(QFile::exists(home + "/TestDB/country.db"));
 }
 
 TEST_F(WizardTest, BrowseAndSampleSetTheFolderBox) {

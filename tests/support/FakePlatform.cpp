@@ -87,6 +87,7 @@ FakePlatform::FakePlatform(platform::FileSystem* files)
                     return window;
                 }} {
     process.folder = programDir.path();
+    process.home = homeDir.path();
 }
 
 FakeWindow& FakePlatform::windowOf(const QWidget* widget) const {

@@ -48,6 +48,7 @@ public:
 class FakeProcess : public platform::Process {
 public:
     QString programFolder() const override { return folder; }
+    QString homeFolder() const override { return home; }
     void processEvents() override {
         ++eventRounds;
         if (onEvents) onEvents();
@@ -55,6 +56,7 @@ public:
     void end() override { ++ends; }
 
     QString folder;
+    QString home;
     int eventRounds = 0;
     std::function<void()> onEvents;  // what "the user" does while events run
     int ends = 0;
@@ -144,6 +146,7 @@ public:
     QTemporaryDir sheetDir;
     FakeSpreadsheets spreadsheets{sheetDir.path()};
     QTemporaryDir programDir;
+    QTemporaryDir homeDir;
     std::map<const QWidget*, FakeWindow*> windows;
 
 private:

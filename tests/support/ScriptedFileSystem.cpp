@@ -3,14 +3,10 @@
 #include <QRegularExpression>
 
 namespace fakes {
-namespace {
-
-QString clean(QString path) {
+QString ScriptedFileSystem::clean(QString path) {
     while (path.size() > 1 && path.endsWith('/')) path.chop(1);
     return path;
 }
-
-}  // namespace
 
 ScriptedFileSystem::Folder& ScriptedFileSystem::add(const QString& path, std::uint32_t attributes) {
     const QString key = clean(path);
