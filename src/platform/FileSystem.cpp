@@ -183,7 +183,8 @@ std::optional<std::uint32_t> LinuxFileSystem::attributes(const QString& path) co
     if (::access(p.constData(), W_OK) != 0) value |= ReadOnly;
     const char* name = p.constData() + p.lastIndexOf('/') + 1;
     if (name[0] == '.' && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) value |= Hidden;
-    if (S_ISDIR(target.st_mode) && isPseudoDevice(target.st_dev)) value |= Hidden | System;
+    if (S_ISDIR(target.st_mode) && isPseudoDevice(target.st_dev))
+        return (value & Link) | Directory | Hidden | System;
     return value;
 }
 

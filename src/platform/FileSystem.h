@@ -92,6 +92,9 @@ public:
 class LinuxFileSystem : public FileSystem {
 public:
     bool hasModificationTime(const QString& path) const override;
+    // The mount points and folders of kernel file systems (/proc, /sys, /dev)
+    // are exactly Directory | Hidden | System (with Link when reached through a
+    // link), whoever asks: a read-only bit must not let a walk into them.
     std::optional<std::uint32_t> attributes(const QString& path) const override;
     std::optional<std::pair<std::uint64_t, std::uint64_t>> folderIdentity(
         const QString& path) const override;
