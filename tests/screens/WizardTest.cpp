@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -411,4 +412,24 @@ TEST_F(WizardTest, PointerFollowsTheMouseButNotWhileBusy) {
     EXPECT_EQ(win(first).pointer, 99);
     QApplication::sendEvent(first.Text1, &enter);
     EXPECT_EQ(win(first).pointer, 0);
+}
+
+TEST_F(WizardTest, TheHandFollowsRealMouseMovesOverPushButtons) {
+    screens::Form3& f = toFields("COUNTRY");
+    f.show();  // the window system sends moves to a shown window only
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    fakes::FakeWindow& w = win(f);
+    // The mouse moves through the window system, as a real pointer does.
+    const auto moveTo = [&](QWidget* control, QPoint at) {
+        QTest::mouseMove(control, at);
+        return w.pointer;
+    };
+    EXPECT_EQ(moveTo(f.PushButton9, {10, 10}), 99);
+    EXPECT_EQ(moveTo(f.PushButton9, {30, 12}), 99);  // on within the button, whose parents see the move too
+    EXPECT_EQ(moveTo(f.ListView1->viewport(), {5, 5}), 0);
+    EXPECT_EQ(moveTo(f.PushButton5, {5, 5}), 99);  // a button inside a frame
+    EXPECT_EQ(moveTo(f.PushButton5, {8, 8}), 99);
+    EXPECT_EQ(moveTo(f.Frame2, {3, 30}), 0);
+    EXPECT_EQ(moveTo(&f, {2, f.height() - 2}), 0);
+    f.hide();
 }
