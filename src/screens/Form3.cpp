@@ -74,8 +74,8 @@ Form3::Form3(Wizard& wizard) : Screen(wizard, 8040, 5985) {
     connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
     connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(); });
     connect(PushButton9, &QPushButton::clicked, this, [this] { PushButton9_Click(); });
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1_DblClick(); });
-    connect(ListView2, &QTreeWidget::itemDoubleClicked, this, [this] { ListView2_DblClick(); });
+    connect(ListView1, &shell::ListView::DblClick, this, [this] { ListView1_DblClick(); });
+    connect(ListView2, &shell::ListView::DblClick, this, [this] { ListView2_DblClick(); });
 }
 
 void Form3::Form_Load() {

@@ -60,4 +60,9 @@ void ListView::selectPosition(int position) {
     }
 }
 
+void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeWidget::mouseDoubleClickEvent(event);
+    emit DblClick();
+}
+
 }  // namespace shell

@@ -28,6 +28,12 @@ public:
     int selectedPosition() const;
     void selectPosition(int position);
 
+signals:
+    // A double-click anywhere in the list's area, on an item or on its blank part.
+    void DblClick();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 
 }  // namespace shell

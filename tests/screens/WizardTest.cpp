@@ -433,3 +433,21 @@ TEST_F(WizardTest, TheHandFollowsRealMouseMovesOverPushButtons) {
     EXPECT_EQ(moveTo(&f, {2, f.height() - 2}), 0);
     f.hide();
 }
+
+TEST_F(WizardTest, ADoubleClickOnTheBlankPartOfAFieldListRunsTheMove) {
+    screens::Form3& f = toFields("COUNTRY");
+    f.PushButton5->click();  // "Name" is chosen
+    f.ListView2->clearSelection();
+    const QPoint blank(10, f.ListView2->viewport()->height() - 5);
+    ASSERT_EQ(f.ListView2->itemAt(blank), nullptr);
+    QTest::mouseDClick(f.ListView2->viewport(), Qt::LeftButton, {}, blank);
+    EXPECT_EQ(shownTexts(), std::vector<QString>{"Please select a field first."});
+    EXPECT_EQ(fakes::texts(*f.ListView2), QStringList{"Name"});
+
+    // On an item it moves that item, exactly as "<" does.
+    const QPoint first = f.ListView2->visualItemRect(f.ListView2->topLevelItem(0)).center();
+    QTest::mouseDClick(f.ListView2->viewport(), Qt::LeftButton, {}, first);
+    EXPECT_EQ(f.ListView2->count(), 0);
+    EXPECT_EQ(fakes::texts(*f.ListView1).last(), "Name");
+    EXPECT_EQ(shownTexts().size(), 1u);
+}
