@@ -21,9 +21,24 @@ platform::Connection OpenParadoxConnection(const QString& folder, int cursorLoca
     return connection;
 }
 
-bool ParadoxFolderHasTables(const platform::FileSystem& files, const QString& folder) {
+void OpenTablePlace(platform::Connection& connection, const TablePlace& place) {
+    connection.Open(ParadoxConnectionString(place.folder));
+    if (!place.fileName.isEmpty()) connection.bindTable(place.text, place.fileName);
+}
+
+bool ParadoxFolderHasTables(platform::Platform& os, const QString& folder) {
     if (folder.isEmpty()) return false;
-    return !folders::GetFileList(files, folder, "*.db").empty();
+    if (!folders::GetFileList(os.files, folder, "*.db").empty()) return true;
+    return folders::FindFolderBelow(
+        folder + "/",
+        [&](const QString& below) {
+            try {
+                return !folders::GetFileList(os.files, below, "*.db").empty();
+            } catch (const std::exception&) {
+                return false;  // an unreadable folder lists no tables either
+            }
+        },
+        os);
 }
 
 namespace {
@@ -44,7 +59,13 @@ void CopyDB(bool isSample, FolderBox& box, platform::Platform& os, const QString
     QString word;
     p.step(102, [&] { word = isSample ? "sample" : "Your"; });
     QString target;
-    p.step(108, [&] { target = shell::ProgramDriveRoot(os.files, os.process) + "TestDB"; });
+    p.step(108, [&] {
+        const QString root = shell::ProgramDriveRoot(os.files, os.process);
+        if (!root.isEmpty()) target = root + "TestDB";
+    });
+    // Nothing to offer without a place the user can write whose path is free
+    // of blanks, nor when the copy would land inside the folder it copies.
+    if (target.isEmpty() || target.contains(' ') || os.files.holds(box.folder(), target)) return;
 
     platform::Answer answer = platform::Answer::No;
     p.step(110, [&] {
@@ -80,19 +101,27 @@ void AddTablesToParadoxListbox(shell::ListView& list, const QString& folder, pla
         p.at(110);
         QString path;
         p.step(112, [&] { path = entry.left(entry.size() - 1); });
-        std::vector<QString> names;
+        std::vector<platform::FileName> names;
         p.step(114, [&] { names = folders::GetFileList(os.files, path, "*.db"); });
-        for (const QString& name : names) {
+        for (const platform::FileName& name : names) {
             p.at(116);
-            if (p.test(118, [&] { return name.startsWith('~'); })) continue;
+            if (p.test(118, [&] { return name.text.startsWith('~'); })) continue;
             QString table;
-            p.step(120, [&] { table = shell::FileNameFromPath(path + "/" + name); });
+            p.step(120, [&] { table = shell::FileNameFromPath(path + "/" + name.text); });
             p.step(124, [&] { table = table.toUpper(); });
-            p.step(126, [&] { table.replace(".DB", ""); });
-            p.step(128, [&] { list.addItem(table); });
+            p.step(126, [&] {
+                if (table.endsWith(".DB")) table.chop(3);
+            });
+            p.step(128, [&] { list.addItem(table, QVariant::fromValue(TablePlace{path, name.bytes, table}), path); });
         }
         p.at(130);
     }
+}
+
+TablePlace PlaceOfEntry(const shell::ListView& list, int position) {
+    const QVariant data = list.itemData(position);
+    if (data.canConvert<TablePlace>()) return data.value<TablePlace>();
+    return TablePlace{{}, {}, list.itemText(position)};
 }
 
 }  // namespace datasource

@@ -2,6 +2,7 @@
 // The Paradox data source: the connection string for a folder of tables, the
 // quick folder test, opening connections, and the list of tables under a folder.
 
+#include "datasource/TablePlace.h"
 #include "platform/Database.h"
 #include "platform/Platform.h"
 #include "shell/ListView.h"
@@ -19,10 +20,18 @@ QString ParadoxConnectionString(const QString& folder);
 // opened. Throws (platform::DatabaseError) when it cannot be opened.
 platform::Connection OpenParadoxConnection(const QString& folder, int cursorLocation);
 
-// True when the folder itself (not its subfolders) holds at least one "*.db"
-// file; false for an empty folder text or a folder that does not exist.
-// Throws when the folder exists but cannot be listed.
-bool ParadoxFolderHasTables(const platform::FileSystem& files, const QString& folder);
+// Opens `connection` on the folder `place` lies in (the connection string of
+// ParadoxConnectionString), with the place's entry text standing for the
+// place's own file: the query texts name the table by that text, and it opens
+// the file the listing found, whatever letters or bytes its name holds.
+// Throws (platform::DatabaseError) when the folder cannot be opened.
+void OpenTablePlace(platform::Connection& connection, const TablePlace& place);
+
+// True when the folder, or a folder below it that the folder scan admits,
+// holds at least one "*.db" file; false for an empty folder text or a folder
+// that does not exist. Walks breadth first and stops at the first such folder.
+// Throws when the folder itself exists but cannot be listed.
+bool ParadoxFolderHasTables(platform::Platform& os, const QString& folder);
 
 // The folder box the data source reads and may switch.
 class FolderBox {
@@ -34,14 +43,22 @@ public:
 };
 
 // When the folder box's path holds a blank, offers to copy the folder into
-// "TestDB" at the root of the program's drive and, on Yes, copies it there
-// (replacing files of the same name) and points the box at the copy.
+// "TestDB" in the user's home folder (ProgramDriveRoot) and, on Yes, copies it
+// there (replacing files of the same name) and points the box at the copy.
+// Offers nothing when there is no writable home, when its path holds a blank
+// too, or when the target is the folder itself or lies inside it.
 // `isSample` only chooses the prompt's word. Reports its own failures.
 void CopyDB(bool isSample, FolderBox& box, platform::Platform& os, const QString& title);
 
 // Fills `list` with the tables of `folder` and all its subfolders, breadth
-// first: each "*.db" file's name in upper case with every ".DB" removed, files
-// whose names begin with "~" left out, duplicates kept. Reports its own failures.
+// first and each folder's files in listing order: each regular "*.db" file's
+// name in upper case without its final ".DB", files whose names begin with "~"
+// left out, duplicates kept. Each entry carries its TablePlace (itemData) and
+// shows its folder as its tool tip. Reports its own failures.
 void AddTablesToParadoxListbox(shell::ListView& list, const QString& folder, platform::Platform& os);
+
+// The place the entry at `position` of a list AddTablesToParadoxListbox filled
+// remembers. Throws std::out_of_range for a position outside the list.
+TablePlace PlaceOfEntry(const shell::ListView& list, int position);
 
 }  // namespace datasource

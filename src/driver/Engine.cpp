@@ -36,7 +36,7 @@ std::filesystem::path findTableFile(const std::filesystem::path& folder, std::st
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
         std::error_code typeError;
-        if (equalsIgnoringCase(name, wanted) && !it->is_directory(typeError)) matches.push_back(it->path());
+        if (equalsIgnoringCase(name, wanted) && it->is_regular_file(typeError)) matches.push_back(it->path());
     }
     if (error)
         throw QueryError("The folder \"" + folder.string() + "\" cannot be listed: " + error.message() + ".");
@@ -50,9 +50,25 @@ std::filesystem::path findTableFile(const std::filesystem::path& folder, std::st
     return exact != matches.end() ? *exact : matches.front();
 }
 
-std::shared_ptr<const ResultSet> executeQuery(const std::filesystem::path& folder, std::string_view sql) {
+namespace {
+
+std::filesystem::path tableFile(const std::filesystem::path& folder, const std::string& table,
+                                const TableFiles& files) {
+    const auto bound = files.find(table);
+    if (bound == files.end()) return findTableFile(folder, table);
+    const std::string& name = bound->second;
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos)
+        throw QueryError("The table \"" + table + "\" stands for \"" + name + "\", which is not a file name.");
+    return folder / name;
+}
+
+}  // namespace
+
+std::shared_ptr<const ResultSet> executeQuery(const std::filesystem::path& folder, std::string_view sql,
+                                              const TableFiles& files) {
     const SelectStatement select = parseSelect(sql);
-    std::unique_ptr<Table> table = Table::open(findTableFile(folder, select.table));
+    std::unique_ptr<Table> table = Table::open(tableFile(folder, select.table, files));
 
     const std::vector<Field>& fields = table->fields();
     std::vector<int> columns;

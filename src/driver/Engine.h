@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string_view>
@@ -43,13 +44,21 @@ private:
     std::vector<Field> fields_;
 };
 
-// The .db file in `folder` whose name without extension is `table`, letter
-// case ignored (ASCII); when several match, the first in name order whose
-// name is spelt exactly as asked, else the first in name order. Throws QueryError when there is none.
+// The regular .db file (or link to one) in `folder` whose name without
+// extension is `table`, letter case ignored (ASCII); when several match, the
+// first in name order whose name is spelt exactly as asked, else the first in
+// name order. Throws QueryError when there is none.
 std::filesystem::path findTableFile(const std::filesystem::path& folder, std::string_view table);
 
-// Parses and runs `sql` against the tables in `folder`. Throws SqlSyntaxError,
-// QueryError (unknown table or field) or ReadError (the file is not a table).
-std::shared_ptr<const ResultSet> executeQuery(const std::filesystem::path& folder, std::string_view sql);
+// Table names (exactly as a query writes them) that stand for a given file of
+// the folder, named by its bytes, instead of the file findTableFile would find.
+using TableFiles = std::map<std::string, std::string, std::less<>>;
+
+// Parses and runs `sql` against the tables in `folder`; a table named in
+// `files` opens that file. Throws SqlSyntaxError, QueryError (unknown table or
+// field, a bound name that is not a bare file name) or ReadError (the file is
+// missing, not a regular file, or not a table).
+std::shared_ptr<const ResultSet> executeQuery(const std::filesystem::path& folder, std::string_view sql,
+                                              const TableFiles& files = {});
 
 }  // namespace driver

@@ -13,7 +13,9 @@
 namespace driver {
 
 FileReader::FileReader(const std::filesystem::path& path) : name_(path.string()) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO or a device answers at once instead of
+    // waiting for a writer; it is then refused as not a regular file.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd_ < 0)
         throw ReadError(name_ + ": cannot open the file (" + std::strerror(errno) + ")");
     struct stat info {};
@@ -29,6 +31,9 @@ FileReader::FileReader(const std::filesystem::path& path) : name_(path.string())
         fd_ = -1;
         throw ReadError(name_ + ": " + problem);
     }
+    // A regular file is read in the ordinary (blocking) way from here on.
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags != -1) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
     size_ = static_cast<std::uint64_t>(info.st_size);
 }
 

@@ -12,7 +12,9 @@ namespace driver {
 
 class FileReader {
 public:
-    // Throws ReadError naming the file when it cannot be opened.
+    // Throws ReadError naming the file when it cannot be opened or is not a
+    // regular file (a link to one is fine). Never blocks: a FIFO is refused
+    // at once.
     explicit FileReader(const std::filesystem::path& path);
     ~FileReader();
     FileReader(const FileReader&) = delete;

@@ -56,7 +56,7 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
 
     // Without a connection and a result there is nothing to import.
     bool opened = p.step(124, [&] { connection.CursorLocation(platform::adUseServer); });
-    opened = p.step(126, [&] { connection.Open(datasource::ParadoxConnectionString(screen.folder())); }) && opened;
+    opened = p.step(126, [&] { datasource::OpenTablePlace(connection, screen.selectedPlace()); }) && opened;
     opened = p.step(128, [&] {
                  recordset.Open(ImportQuery(fieldList, screen.selectedTable()), connection,
                                 platform::adOpenStatic, platform::adLockReadOnly);

@@ -2,6 +2,7 @@
 // The import run behind "Start Importing": the chosen fields of the chosen
 // table, row by row, into a new workbook, a header row of field names first.
 
+#include "datasource/TablePlace.h"
 #include "platform/Platform.h"
 
 #include <QString>
@@ -17,7 +18,8 @@ public:
     virtual ~ImportScreen() = default;
     virtual QStringList chosenFields() const = 0;  // in column order
     virtual QString selectedTable() const = 0;
-    virtual QString folder() const = 0;
+    // Where the selected table lies: what the run opens.
+    virtual datasource::TablePlace selectedPlace() const = 0;
     virtual QString buttonCaption() const = 0;
     virtual void setButtonCaption(const QString& caption) = 0;
     virtual void setProgress(int percent) = 0;

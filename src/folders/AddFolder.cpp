@@ -3,6 +3,8 @@
 #include "shell/ErrorReport.h"
 #include "shell/Main.h"
 
+#include <QFile>
+
 #include <iconv.h>
 
 #include <algorithm>
@@ -43,6 +45,29 @@ bool searchable(const platform::FileSystem& files, const QString& folder,
     return *value != kHiddenSystemFolder && *value != kHiddenSystemLink;
 }
 
+// Appends the paths of `folder`'s subfolders that pass the name checks and
+// were not seen before, in listing order. Throws what the listing throws.
+void addSubfolders(const QString& folder, std::vector<QString>& found, platform::Platform& os,
+                   std::set<Identity>& seen, int codePage) {
+    os.files.forEachSubFolder(folder, [&](const QString& name) {
+        os.process.processEvents();
+        if (name.size() >= kPathLimit || HasInvalidCharacters(name, codePage) || name.contains('?') ||
+            name == "." || name == "..")
+            return;
+        const QString path = folder + name + "/";
+        const auto identity = os.files.folderIdentity(path);
+        if (identity && !seen.insert(*identity).second) return;  // seen before
+        found.push_back(path);
+    });
+}
+
+// Whether the walk keeps a folder it found: an existing folder that is the
+// root or not a hidden system folder.
+bool admitted(const platform::FileSystem& files, const QString& folder) {
+    const auto value = attributesOf(files, folder);
+    return isFolder(value) && searchable(files, folder, value);
+}
+
 void scan(std::vector<QString>& folders, bool recurse, platform::Platform& os,
           std::set<Identity>& seen) {
     shell::Procedure p(os.messages, "in Orlentis2021/08/31.AddFolder.GetSubDirectories2016 ");
@@ -58,16 +83,7 @@ void scan(std::vector<QString>& folders, bool recurse, platform::Platform& os,
         if (!p.test(106, [&] { return searchable(os.files, folder, value); })) continue;
 
         try {
-            os.files.forEachSubFolder(folder, [&](const QString& name) {
-                os.process.processEvents();
-                if (name.size() >= kPathLimit || HasInvalidCharacters(name, codePage) ||
-                    name.contains('?') || name == "." || name == "..")
-                    return;
-                const QString path = folder + name + "/";
-                const auto identity = os.files.folderIdentity(path);
-                if (identity && !seen.insert(*identity).second) return;  // seen before
-                found.push_back(path);
-            });
+            addSubfolders(folder, found, os, seen, codePage);
         } catch (const platform::FileSystemError& e) {
             if (e.number() == platform::FileSystemError::PermissionDenied ||
                 e.number() == platform::FileSystemError::PathNotFound) {
@@ -153,22 +169,55 @@ void GetSubDirectories2016(std::vector<QString>& folders, bool recurse, platform
     scan(folders, recurse, os, seen);
 }
 
-std::vector<QString> GetFileList(const platform::FileSystem& files, QString folder,
-                                 const QString& pattern) {
+bool FindFolderBelow(const QString& folder, const std::function<bool(const QString&)>& wanted,
+                     platform::Platform& os) {
+    std::set<Identity> seen;
+    if (const auto identity = os.files.folderIdentity(folder)) seen.insert(*identity);
+    const int codePage = SystemAnsiCodePage();
+    std::vector<QString> level{folder};
+    while (!level.empty()) {
+        std::vector<QString> next;
+        for (const QString& parent : level) {
+            os.process.processEvents();
+            if (parent.size() >= kPathLimit || !admitted(os.files, parent)) continue;
+            try {
+                addSubfolders(parent, next, os, seen, codePage);
+            } catch (const std::exception&) {
+                // A folder that cannot be listed hides nothing the walk could reach.
+            }
+        }
+        level.clear();
+        for (const QString& entry : next) {
+            os.process.processEvents();
+            if (!admitted(os.files, entry)) continue;
+            if (wanted(entry)) return true;
+            level.push_back(entry);
+        }
+    }
+    return false;
+}
+
+std::vector<platform::FileName> GetFileList(const platform::FileSystem& files, QString folder,
+                                            const QString& pattern) {
     if (!folder.endsWith('/')) folder += '/';
-    std::vector<QString> names;
+    const QByteArray nativeFolder = QFile::encodeName(folder);
+    std::vector<platform::FileName> names;
     names.reserve(100);
-    for (const QString& name : files.listFiles(folder, pattern))
-        if (IsExistingFile(files, folder + name)) names.push_back(name);
+    for (platform::FileName& name : files.listFiles(folder, pattern))
+        if (IsExistingFile(files, nativeFolder + name.bytes)) names.push_back(std::move(name));
     return names;
 }
 
-bool IsExistingFile(const platform::FileSystem& files, const QString& path) {
+bool IsExistingFile(const platform::FileSystem& files, const QByteArray& path) {
     try {
         return files.canOpenFile(path);
     } catch (...) {
         return false;
     }
+}
+
+bool IsExistingFile(const platform::FileSystem& files, const QString& path) {
+    return IsExistingFile(files, QFile::encodeName(path));
 }
 
 bool HasInvalidCharacters(const QString& name, int codePage) {

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace folders {
@@ -25,14 +26,24 @@ QString BrowseForFolder(platform::Platform& os, QWidget* owner, const QString& t
 // most once, so links that lead back up the tree do not make the walk endless.
 void GetSubDirectories2016(std::vector<QString>& folders, bool recurse, platform::Platform& os);
 
-// Bare names of the files in `folder` (with or without a trailing "/") that
-// match `pattern`, letter case ignored, hidden files included, folders never.
-// Throws platform::FileSystemError when the folder cannot be listed.
-std::vector<QString> GetFileList(const platform::FileSystem& files, QString folder,
-                                 const QString& pattern);
+// Walks the folders that GetSubDirectories2016 (recursing) would add below
+// `folder` (a path ending in "/"), level by level in the same order and by the
+// same rules, and returns true at the first one for which `wanted` holds: the
+// rest of the tree is not walked. Folders that cannot be listed are passed over.
+bool FindFolderBelow(const QString& folder, const std::function<bool(const QString&)>& wanted,
+                     platform::Platform& os);
 
-// True when `path` names an existing file (not a folder) that can be opened.
+// Names of the regular files in `folder` (with or without a trailing "/") that
+// match `pattern`, ASCII letter case ignored, hidden files included, in the
+// file system's listing order: each as its bytes and as text.
+// Throws platform::FileSystemError when the folder cannot be listed.
+std::vector<platform::FileName> GetFileList(const platform::FileSystem& files, QString folder,
+                                            const QString& pattern);
+
+// True when `path` (as text, or as the file system's bytes) names an existing
+// regular file, or a link to one, that can be reached.
 bool IsExistingFile(const platform::FileSystem& files, const QString& path);
+bool IsExistingFile(const platform::FileSystem& files, const QByteArray& path);
 
 // True when a character of `name`, taken in the Windows ANSI code page
 // `codePage`, is a control character, a code from 127 to 159, a character the

@@ -119,6 +119,10 @@ const std::filesystem::path& Connection::folder() const {
     return *folder_;
 }
 
+void Connection::bindTable(const QString& table, const QByteArray& fileName) {
+    tables_[table.toStdString()] = fileName.toStdString();
+}
+
 const driver::Value& Field::Value() const { return recordset_->value(index_); }
 
 Field& FieldCollection::Item(int index) {
@@ -136,8 +140,9 @@ void Recordset::Open(const QString& source, const Connection& activeConnection, 
         throw DatabaseError("Lock type " + std::to_string(lockType) + " is not supported.");
     if (!activeConnection.isOpen()) throw DatabaseError("The connection is not open.");
 
-    std::shared_ptr<const driver::ResultSet> result =
-        translatingErrors([&] { return driver::executeQuery(activeConnection.folder(), source.toStdString()); });
+    std::shared_ptr<const driver::ResultSet> result = translatingErrors([&] {
+        return driver::executeQuery(activeConnection.folder(), source.toStdString(), activeConnection.boundTables());
+    });
     recordCount_ = translatingErrors([&] { return result->rowCount(); });
 
     const std::vector<driver::Field>& fields = result->fields();

@@ -13,6 +13,7 @@
 #include "driver/Value.h"
 #include "platform/RecordsetModel.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -63,9 +64,16 @@ public:
     // The folder of tables; only while open.
     const std::filesystem::path& folder() const;
 
+    // From now on a query that names the table `table` (exactly as written)
+    // opens the file `fileName` of the connection's folder, named by its bytes
+    // as the file system spells it, instead of the file found by the name.
+    void bindTable(const QString& table, const QByteArray& fileName);
+    const driver::TableFiles& boundTables() const { return tables_; }
+
 private:
     int cursorLocation_ = adUseServer;
     std::optional<std::filesystem::path> folder_;
+    driver::TableFiles tables_;
 };
 
 class Recordset;

@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -110,6 +111,36 @@ bool wildcardMatch(const char* pattern, const char* name) {
     return *pattern == 0;
 }
 
+// What a directory entry is, following a link; DT_UNKNOWN when it cannot be told.
+unsigned char entryType(int folder, const dirent* entry) {
+    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return entry->d_type;
+    struct stat st;
+    if (::fstatat(folder, entry->d_name, &st, 0) != 0) return DT_UNKNOWN;
+    return S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
+}
+
+FileName fileName(const char* bytes) {
+    const QByteArray name(bytes);
+    return {name, QString::fromUtf8(name)};
+}
+
+// Sorts names as a directory listing reads: by their characters upper-cased
+// one by one (simple case mapping, so "ß" stays itself), then by their bytes.
+void sortAsListed(std::vector<FileName>& names) {
+    std::vector<std::pair<std::vector<char32_t>, FileName>> keyed;
+    keyed.reserve(names.size());
+    for (FileName& name : names) {
+        std::vector<char32_t> key;
+        for (const char32_t c : name.text.toUcs4()) key.push_back(QChar::toUpper(c));
+        keyed.emplace_back(std::move(key), std::move(name));
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        if (a.first != b.first) return a.first < b.first;
+        return a.second.bytes < b.second.bytes;
+    });
+    for (size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].second);
+}
+
 }  // namespace
 
 bool LinuxFileSystem::hasModificationTime(const QString& path) const {
@@ -152,7 +183,8 @@ std::optional<std::uint32_t> LinuxFileSystem::attributes(const QString& path) co
     if (::access(p.constData(), W_OK) != 0) value |= ReadOnly;
     const char* name = p.constData() + p.lastIndexOf('/') + 1;
     if (name[0] == '.' && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) value |= Hidden;
-    if (S_ISDIR(target.st_mode) && isPseudoDevice(target.st_dev)) value |= Hidden | System;
+    if (S_ISDIR(target.st_mode) && isPseudoDevice(target.st_dev))
+        return (value & Link) | Directory | Hidden | System;
     return value;
 }
 
@@ -175,25 +207,24 @@ void LinuxFileSystem::forEachSubFolder(const QString& folder,
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(p.constData()), ::closedir);
     if (!dir) raise(errno, folder);
     const int fd = ::dirfd(dir.get());
+    std::vector<FileName> names;
+    int failure = 0;
     for (;;) {
         errno = 0;
         const dirent* e = ::readdir(dir.get());
         if (!e) {
-            if (errno != 0) raise(errno, folder);
-            return;
+            failure = errno;
+            break;
         }
-        bool isDir = e->d_type == DT_DIR;
-        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-            struct stat st;
-            isDir = ::fstatat(fd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (isDir) visit(QFile::decodeName(e->d_name));
+        if (entryType(fd, e) == DT_DIR) names.push_back(fileName(e->d_name));
     }
+    sortAsListed(names);
+    for (const FileName& name : names) visit(name.text);
+    if (failure != 0) raise(failure, folder);
 }
 
-std::vector<QString> LinuxFileSystem::listFiles(const QString& folder,
-                                                const QString& pattern) const {
-    std::vector<QString> names;
+std::vector<FileName> LinuxFileSystem::listFiles(const QString& folder, const QString& pattern) const {
+    std::vector<FileName> names;
     const QByteArray p = native(folder);
     if (!usable(p)) return names;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(p.constData()), ::closedir);
@@ -203,42 +234,38 @@ std::vector<QString> LinuxFileSystem::listFiles(const QString& folder,
     }
     const QByteArray glob = native(pattern);
     const int fd = ::dirfd(dir.get());
-    while (const dirent* e = ::readdir(dir.get())) {
-        if (!wildcardMatch(glob.constData(), e->d_name)) continue;
-        bool isDir = e->d_type == DT_DIR;
-        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-            struct stat st;
-            isDir = ::fstatat(fd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (!isDir) names.push_back(QFile::decodeName(e->d_name));
-    }
+    while (const dirent* e = ::readdir(dir.get()))
+        if (wildcardMatch(glob.constData(), e->d_name) && entryType(fd, e) == DT_REG)
+            names.push_back(fileName(e->d_name));
+    sortAsListed(names);
     return names;
 }
 
-bool LinuxFileSystem::canOpenFile(const QString& path) const {
-    const QByteArray p = native(path);
-    if (!usable(p)) return false;
-    const int fd = ::open(p.constData(), O_PATH | O_CLOEXEC);
+bool LinuxFileSystem::canOpenFile(const QByteArray& path) const {
+    if (!usable(path)) return false;
+    // O_PATH reaches the file without opening it for reading, so a FIFO or a
+    // device cannot make this wait.
+    const int fd = ::open(path.constData(), O_PATH | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;
-    const bool isFile = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    const bool isFile = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
     return isFile;
 }
 
-QString LinuxFileSystem::driveName(const QString& path) const {
+bool LinuxFileSystem::holds(const QString& folder, const QString& path) const {
+    namespace fs = std::filesystem;
     std::error_code ec;
-    std::filesystem::path here = std::filesystem::canonical(native(path).toStdString(), ec);
-    if (ec) raise(ec.value(), path);
-    struct stat st;
-    if (::stat(here.c_str(), &st) != 0) raise(errno, path);
-    const dev_t device = st.st_dev;
-    while (here.has_parent_path() && here.parent_path() != here) {
-        struct stat up;
-        if (::stat(here.parent_path().c_str(), &up) != 0 || up.st_dev != device) break;
-        here = here.parent_path();
-    }
-    return QFile::decodeName(QByteArray::fromStdString(here.string()));
+    const fs::path outer = fs::weakly_canonical(fs::absolute(native(folder).toStdString(), ec), ec);
+    if (ec) return false;
+    const fs::path inner = fs::weakly_canonical(fs::absolute(native(path).toStdString(), ec), ec);
+    if (ec) return false;
+    // Compared element by element, so "/a/b" does not hold "/a/bc"; a trailing
+    // "/" leaves an empty last element, which holds nothing of its own.
+    auto o = outer.begin(), i = inner.begin();
+    for (; o != outer.end() && !o->empty(); ++o, ++i)
+        if (i == inner.end() || *o != *i) return false;
+    return true;
 }
 
 bool LinuxFileSystem::folderExists(const QString& path) const {
@@ -257,10 +284,43 @@ void LinuxFileSystem::copyFolder(const QString& source, const QString& target) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path from = native(source).toStdString();
+    const fs::path to = native(target).toStdString();
     if (!fs::is_directory(from, ec)) raise(ENOENT, source);
-    fs::copy(from, native(target).toStdString(),
-             fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
-    if (ec) raise(ec.value(), source);
+    if (holds(source, target))
+        throw FileSystemError(FileSystemError::Other, "Cannot copy a folder into itself: " + source.toStdString() +
+                                                          " holds " + target.toStdString());
+    // Folders and regular files (links to them followed) only: a FIFO, socket
+    // or device holds no table, and copying one could block or end the copy.
+    // A failure is raised once the rest has been copied.
+    std::error_code first;
+    const auto note = [&](const std::error_code& error) {
+        if (error && !first) first = error;
+    };
+    // Links to folders are followed, but no real folder is copied twice, so a
+    // link back up the tree cannot make the copy endless.
+    std::set<std::pair<dev_t, ino_t>> seen;
+    const auto firstVisit = [&](const fs::path& folder) {
+        struct stat st;
+        return ::stat(folder.c_str(), &st) != 0 || seen.insert({st.st_dev, st.st_ino}).second;
+    };
+    firstVisit(from);
+    firstVisit(to);
+    fs::recursive_directory_iterator it(from, fs::directory_options::follow_directory_symlink, ec), end;
+    note(ec);
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code step;
+        const fs::path copy = to / it->path().lexically_relative(from);
+        if (it->is_directory(step)) {
+            if (firstVisit(it->path()))
+                fs::create_directories(copy, step);
+            else
+                it.disable_recursion_pending();
+        } else if (it->is_regular_file(step))
+            fs::copy_file(it->path(), copy, fs::copy_options::overwrite_existing, step);
+        note(step);
+    }
+    note(ec);
+    if (first) raise(first.value(), source);
 }
 
 }  // namespace platform

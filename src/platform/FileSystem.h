@@ -2,6 +2,7 @@
 // File and folder queries and the few changes the program makes (creating a
 // folder, copying a folder). Paths use "/".
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -38,6 +39,14 @@ private:
     int number_;
 };
 
+// A name in a folder listing: its bytes as the file system spells them (what
+// opens the file), and the text shown for it (bytes that are not UTF-8 show
+// as U+FFFD, so two names may show alike).
+struct FileName {
+    QByteArray bytes;
+    QString text;
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -52,41 +61,51 @@ public:
         const QString& path) const = 0;
     // The root of the whole tree ("/").
     virtual bool isRootFolder(const QString& path) const = 0;
-    // Calls `visit` with the name of each subfolder, in the order the file system
-    // gives them. Throws FileSystemError, possibly after some names were visited.
+    // Calls `visit` with the name of each subfolder, in listing order. Throws
+    // FileSystemError, possibly after some names were visited.
     virtual void forEachSubFolder(const QString& folder,
                                   const std::function<void(const QString&)>& visit) const = 0;
-    // Names of the files (not folders) in `folder` whose names match the wildcard
-    // `pattern` ("*" and "?", letter case ignored), hidden files included, in
-    // listing order. A folder that does not exist lists nothing. Throws
-    // FileSystemError for a folder that exists but cannot be listed.
-    virtual std::vector<QString> listFiles(const QString& folder, const QString& pattern) const = 0;
-    // True when the path names an existing file (not a folder) that can be opened.
-    virtual bool canOpenFile(const QString& path) const = 0;
-    // The mount point of the file system that holds `path` ("/", "/media/stick").
-    virtual QString driveName(const QString& path) const = 0;
+    // The regular files (and links to them) in `folder` whose names match the
+    // wildcard `pattern` ("*" and "?", ASCII letter case ignored), hidden files
+    // included, in listing order. A folder that does not exist lists nothing.
+    // Throws FileSystemError for a folder that exists but cannot be listed.
+    virtual std::vector<FileName> listFiles(const QString& folder, const QString& pattern) const = 0;
+    // True when the path, given as the file system's bytes, names an existing
+    // regular file (or a link to one) that can be reached. Never blocks.
+    virtual bool canOpenFile(const QByteArray& path) const = 0;
+
+    // True when `path` is the folder `folder` or lies inside it, links
+    // resolved; the part of `path` that does not exist yet counts as written.
+    virtual bool holds(const QString& folder, const QString& path) const = 0;
 
     virtual bool folderExists(const QString& path) const = 0;
     // Creates one folder whose parent exists. Throws FileSystemError.
     virtual void createFolder(const QString& path) = 0;
-    // Copies the whole contents of `source` (files and subfolders at any depth)
-    // into the existing folder `target`, replacing files of the same name.
-    // Throws FileSystemError.
+    // Copies the whole contents of `source` (regular files and subfolders at
+    // any depth; no FIFOs, sockets or devices) into the existing folder
+    // `target`, replacing files of the same name. Throws FileSystemError after
+    // copying what it could, and at once for a target that is the source or
+    // lies inside it, links resolved (that copy would never end).
     virtual void copyFolder(const QString& source, const QString& target) = 0;
 };
 
 class LinuxFileSystem : public FileSystem {
 public:
     bool hasModificationTime(const QString& path) const override;
+    // The mount points and folders of kernel file systems (/proc, /sys, /dev)
+    // are exactly Directory | Hidden | System (with Link when reached through a
+    // link), whoever asks: a read-only bit must not let a walk into them.
     std::optional<std::uint32_t> attributes(const QString& path) const override;
     std::optional<std::pair<std::uint64_t, std::uint64_t>> folderIdentity(
         const QString& path) const override;
     bool isRootFolder(const QString& path) const override;
+    // Listing order is by name, letter case ignored, as a directory listing
+    // reads: not the order the directory happens to store its entries in.
     void forEachSubFolder(const QString& folder,
                           const std::function<void(const QString&)>& visit) const override;
-    std::vector<QString> listFiles(const QString& folder, const QString& pattern) const override;
-    bool canOpenFile(const QString& path) const override;
-    QString driveName(const QString& path) const override;
+    std::vector<FileName> listFiles(const QString& folder, const QString& pattern) const override;
+    bool canOpenFile(const QByteArray& path) const override;
+    bool holds(const QString& folder, const QString& path) const override;
     bool folderExists(const QString& path) const override;
     void createFolder(const QString& path) override;
     void copyFolder(const QString& source, const QString& target) override;

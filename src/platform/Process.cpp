@@ -3,9 +3,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFile>
 
 #include <cstdio>
 #include <cstdlib>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -18,6 +22,12 @@ QString DataFolderOf(const QString& programFolder) {
 QString QtProcess::programFolder() const { return QCoreApplication::applicationDirPath(); }
 
 QString QtProcess::dataFolder() const { return DataFolderOf(programFolder()); }
+QString QtProcess::homeFolder() const {
+    QByteArray home = qgetenv("HOME");
+    if (home.isEmpty())
+        if (const passwd* user = ::getpwuid(::getuid())) home = user->pw_dir;
+    return QFile::decodeName(home);
+}
 
 namespace {
 constexpr qint64 kEventInterval = 15;  // milliseconds

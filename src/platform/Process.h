@@ -16,6 +16,9 @@ public:
     // "HAND-M.CUR", the skin "x/o.cjs"), without a trailing "/": DataFolderOf
     // the program's folder.
     virtual QString dataFolder() const = 0;
+    // The home folder of the user the program runs for ($HOME, else the user's
+    // entry in the password database); "" when there is none.
+    virtual QString homeFolder() const = 0;
     // Lets the window system handle pending events (repaint, input), then returns.
     virtual void processEvents() = 0;
     // Ends the program at once: no window sees another event and nothing is saved.
@@ -37,6 +40,7 @@ public:
     QtProcess();
     QString programFolder() const override;
     QString dataFolder() const override;
+    QString homeFolder() const override;
     void processEvents() override;
     [[noreturn]] void end() override;
 

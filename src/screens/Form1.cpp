@@ -120,7 +120,7 @@ void Form1::PushButton2_Click() {
     shell::Procedure p(os.messages, "in Vellomar2021/08/31.Form1.PushButton2_Click ");
     p.step(100, [&] { datasource::CopyDB(false, *this, os, wizard_.applicationTitle()); });
     bool hasTables = false;
-    p.step(102, [&] { hasTables = datasource::ParadoxFolderHasTables(os.files, folder()); });
+    p.step(102, [&] { hasTables = datasource::ParadoxFolderHasTables(os, folder()); });
     if (p.test(104, [&] { return hasTables; }))
         wizard_.message("Connection successful.");
     else
@@ -132,7 +132,7 @@ void Form1::PushButton3_Click() {
     shell::Procedure p(os.messages, "in Vellomar2021/08/31.Form1.PushButton3_Click ");
     p.step(100, [&] { datasource::CopyDB(false, *this, os, wizard_.applicationTitle()); });
     bool hasTables = false;
-    p.step(102, [&] { hasTables = datasource::ParadoxFolderHasTables(os.files, folder()); });
+    p.step(102, [&] { hasTables = datasource::ParadoxFolderHasTables(os, folder()); });
     if (p.test(104, [&] { return !hasTables; })) {
         wizard_.message("Could not connect.");
         return;

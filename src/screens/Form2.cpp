@@ -78,9 +78,12 @@ void Form2::PushButton3_Click() {
     p.step(110, [&] { window().setMousePointer(platform::BusyPointer); });
     p.step(112, [&] { connection.CursorLocation(platform::adUseClient); });
     p.step(114, [&] {
-        connection.Open(datasource::ParadoxConnectionString(wizard_.form1().folder()));
+        datasource::OpenTablePlace(connection, datasource::PlaceOfEntry(*ListView1, ListView1->selectedPosition()));
     });
-    p.step(116, [&] { wizard_.SelectedTable = ListView1->itemText(ListView1->selectedPosition()); });
+    p.step(116, [&] {
+        wizard_.SelectedTable = ListView1->itemText(ListView1->selectedPosition());
+        wizard_.SelectedPlace = datasource::PlaceOfEntry(*ListView1, ListView1->selectedPosition());
+    });
 
     p.step(118, [&] { wizard_.form3().window().show(); });
     Form3* fields = &wizard_.form3();

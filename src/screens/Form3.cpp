@@ -1,6 +1,5 @@
 #include "screens/Form3.h"
 
-#include "screens/Form1.h"
 #include "screens/Form2.h"
 #include "screens/Wizard.h"
 #include "shell/Appearance.h"
@@ -75,8 +74,8 @@ Form3::Form3(Wizard& wizard) : Screen(wizard, 8040, 5985) {
     connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
     connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(); });
     connect(PushButton9, &QPushButton::clicked, this, [this] { PushButton9_Click(); });
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1_DblClick(); });
-    connect(ListView2, &QTreeWidget::itemDoubleClicked, this, [this] { ListView2_DblClick(); });
+    connect(ListView1, &shell::ListView::DblClick, this, [this] { ListView1_DblClick(); });
+    connect(ListView2, &shell::ListView::DblClick, this, [this] { ListView2_DblClick(); });
 }
 
 void Form3::Form_Load() {
@@ -193,7 +192,7 @@ QStringList Form3::chosenFields() const {
 
 QString Form3::selectedTable() const { return wizard_.SelectedTable; }
 
-QString Form3::folder() const { return wizard_.form1().folder(); }
+datasource::TablePlace Form3::selectedPlace() const { return wizard_.SelectedPlace; }
 
 QString Form3::buttonCaption() const { return PushButton9->text(); }
 

@@ -39,7 +39,7 @@ public:
     // What the import run reads and shows.
     QStringList chosenFields() const override;
     QString selectedTable() const override;
-    QString folder() const override;
+    datasource::TablePlace selectedPlace() const override;
     QString buttonCaption() const override;
     void setButtonCaption(const QString& caption) override;
     void setProgress(int percent) override;

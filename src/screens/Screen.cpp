@@ -5,6 +5,7 @@
 
 #include <QAbstractScrollArea>
 #include <QCloseEvent>
+#include <QMouseEvent>
 
 namespace screens {
 
@@ -66,7 +67,12 @@ void Screen::closeEvent(QCloseEvent* event) {
 }
 
 bool Screen::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
+    // A move that a control leaves unhandled (a push button does) is passed on
+    // to its parent; only the control under the mouse decides the pointer.
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    const bool passedOn = event->type() == QEvent::MouseMove && widget &&
+                          widget->childAt(static_cast<QMouseEvent*>(event)->position().toPoint()) != nullptr;
+    if ((event->type() == QEvent::MouseMove && !passedOn) || event->type() == QEvent::Enter) {
         QObject* control = watched;
         if (!hand_.contains(control) && !arrow_.contains(control) && control->parent() &&
             qobject_cast<QAbstractScrollArea*>(control->parent()))

@@ -2,6 +2,7 @@
 // The wizard: its three screens (each created on first use, then only shown and
 // hidden until the program ends) and the state they share.
 
+#include "datasource/TablePlace.h"
 #include "platform/Platform.h"
 
 #include <QIcon>
@@ -44,8 +45,10 @@ public:
     // A file in the program's data folder.
     QString programFile(const QString& name) const;
 
-    // The table chosen on the table selection screen.
+    // The table chosen on the table selection screen: its entry's text, and
+    // the place that opens it.
     QString SelectedTable;
+    datasource::TablePlace SelectedPlace;
 
     // True while an import runs. Closing a window then does not end the
     // program at once: it sets endRequested, and the run stops, removes its

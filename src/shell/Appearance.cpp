@@ -47,12 +47,12 @@ void ApplyDesignColors(QWidget* form) { paintFormAndBoxes(form, Qt::white); }
 
 void ApplyFormColors(QWidget* form) { paintFormAndBoxes(form, ButtonFaceColor()); }
 
-QString SkinFile(const QString& programFolder) { return programFolder + "/x/o.cjs"; }
-
 void LoadSkin(QWidget* form, const platform::FileSystem& files, const QString& programFolder) {
-    if (files.listFiles(programFolder + "/x", "o.cjs").empty()) return;
+    const QString folder = programFolder + "/x";
+    const std::vector<platform::FileName> found = files.listFiles(folder, "o.cjs");
+    if (found.empty()) return;
     ApplyFormColors(form);
-    QFile skin(SkinFile(programFolder));
+    QFile skin(folder + "/" + found.front().text);  // as the folder spells it: o.cjs, O.CJS, ...
     if (!skin.open(QIODevice::ReadOnly))
         throw std::runtime_error("Cannot read the skin " + skin.fileName().toStdString() + ": " +
                                  skin.errorString().toStdString());

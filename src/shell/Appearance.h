@@ -22,11 +22,9 @@ void ApplyDesignColors(QWidget* form);
 // and option buttons.
 void ApplyFormColors(QWidget* form);
 
-// The skin file, beside the program.
-QString SkinFile(const QString& programFolder);
-
-// When the skin file exists: the button-face colours on `form`, then the
-// skin (a Qt style sheet) on `form` alone. Without the file nothing changes.
+// When the skin file "x/o.cjs" lies beside the program (a regular file, its
+// name in any letter case): the button-face colours on `form`, then the skin
+// (a Qt style sheet) on `form` alone. Without the file nothing changes.
 // Throws when the file exists but cannot be read.
 void LoadSkin(QWidget* form, const platform::FileSystem& files, const QString& programFolder);
 

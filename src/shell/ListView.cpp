@@ -29,9 +29,17 @@ QString ListView::itemText(int position) const {
     return item->text(0);
 }
 
-void ListView::addItem(const QString& text) {
+QVariant ListView::itemData(int position) const {
+    const QTreeWidgetItem* item = topLevelItem(position - 1);
+    if (!item) throw std::out_of_range("Invalid list position " + std::to_string(position));
+    return item->data(0, Qt::UserRole);
+}
+
+void ListView::addItem(const QString& text, const QVariant& data, const QString& toolTip) {
     auto* item = new QTreeWidgetItem(this);
     item->setText(0, text);
+    if (data.isValid()) item->setData(0, Qt::UserRole, data);
+    if (!toolTip.isEmpty()) item->setToolTip(0, toolTip);
 }
 
 void ListView::removeItem(int position) {
@@ -50,6 +58,11 @@ void ListView::selectPosition(int position) {
         setCurrentItem(item);
         item->setSelected(true);
     }
+}
+
+void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeWidget::mouseDoubleClickEvent(event);
+    emit DblClick();
 }
 
 }  // namespace shell

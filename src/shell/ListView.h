@@ -1,8 +1,10 @@
 #pragma once
-// A one-column list with a header. Items are plain texts; positions count from 1.
+// A one-column list with a header. Items are texts, each of which may carry a
+// value of the caller's and a tool tip; positions count from 1.
 
 #include <QString>
 #include <QTreeWidget>
+#include <QVariant>
 
 namespace shell {
 
@@ -16,13 +18,22 @@ public:
 
     int count() const { return topLevelItemCount(); }
     QString itemText(int position) const;
-    void addItem(const QString& text);
+    // The value the item carries (an empty QVariant when none).
+    QVariant itemData(int position) const;
+    void addItem(const QString& text, const QVariant& data = {}, const QString& toolTip = {});
     void removeItem(int position);
     void clearItems() { clear(); }
 
     // The selected item's position, or 0 when none is selected.
     int selectedPosition() const;
     void selectPosition(int position);
+
+signals:
+    // A double-click anywhere in the list's area, on an item or on its blank part.
+    void DblClick();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 
 }  // namespace shell

@@ -30,9 +30,11 @@ bool IsFolder(const platform::FileSystem& files, const QString& path) {
 QString FileNameFromPath(const QString& path) { return path.mid(path.lastIndexOf('/') + 1); }
 
 QString ProgramDriveRoot(const platform::FileSystem& files, const platform::Process& process) {
-    QString root = files.driveName(process.programFolder());
-    if (!root.endsWith('/')) root += '/';
-    return root;
+    QString home = process.homeFolder();
+    const auto value = home.isEmpty() ? std::nullopt : files.attributes(home);
+    if (!value || !(*value & platform::Directory) || (*value & platform::ReadOnly)) return {};
+    while (home.endsWith('/')) home.chop(1);
+    return home + '/';
 }
 
 void SubtractListItems(ListView& shrink, const ListView& compare, platform::Process& process) {

@@ -32,7 +32,9 @@ bool IsFolder(const platform::FileSystem& files, const QString& path);
 // What follows the last "/" (the whole path when there is none).
 QString FileNameFromPath(const QString& path);
 
-// The mount point that holds the program's folder, ending in "/".
+// Where the blank-free copy of a folder goes: the user's home folder, ending
+// in "/", when it is a folder the user can write; "" when there is none (no
+// home, or one the user cannot write, as for system accounts).
 QString ProgramDriveRoot(const platform::FileSystem& files, const platform::Process& process);
 
 // Of each group of equal values only the last survives; order is kept. Lets

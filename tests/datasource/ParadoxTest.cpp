@@ -2,11 +2,16 @@
 #include "support/Corpus.h"
 #include "support/FakePlatform.h"
 #include "support/ListTexts.h"
+#include "support/ScriptedFileSystem.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <sys/stat.h>
 
 using namespace datasource;
 
@@ -52,19 +57,46 @@ TEST(OpenParadoxConnection, OpensFoldersWhoseNamesHoldSeparatorsAndBraces) {
     EXPECT_THROW(OpenParadoxConnection(tmp.filePath("missing"), platform::adUseClient), std::exception);
 }
 
-TEST(ParadoxFolderHasTables, LooksAtTheFolderItselfOnly) {
-    platform::LinuxFileSystem files;
+TEST(ParadoxFolderHasTables, LooksBelowTheFolderToo) {
     QTemporaryDir tmp;
-    EXPECT_FALSE(ParadoxFolderHasTables(files, ""));
-    EXPECT_FALSE(ParadoxFolderHasTables(files, tmp.filePath("missing")));
+    fakes::FakePlatform fake;
+    EXPECT_FALSE(ParadoxFolderHasTables(fake.platform(), ""));
+    EXPECT_FALSE(ParadoxFolderHasTables(fake.platform(), tmp.filePath("missing")));
 
-    ASSERT_TRUE(QDir(tmp.path()).mkpath("sub"));
-    touch(tmp.filePath("sub/orders.db"));
-    EXPECT_FALSE(ParadoxFolderHasTables(files, tmp.path()));
+    ASSERT_TRUE(QDir(tmp.path()).mkpath("sub/deeper"));
+    EXPECT_FALSE(ParadoxFolderHasTables(fake.platform(), tmp.path()));
+    touch(tmp.filePath("sub/deeper/orders.db"));
+    EXPECT_TRUE(ParadoxFolderHasTables(fake.platform(), tmp.path()));
+    EXPECT_TRUE(ParadoxFolderHasTables(fake.platform(), tmp.path() + "/"));
 
-    touch(tmp.filePath("~lock.db"));
-    EXPECT_TRUE(ParadoxFolderHasTables(files, tmp.path()));
-    EXPECT_TRUE(ParadoxFolderHasTables(files, tmp.path() + "/"));
+    QTemporaryDir own;
+    touch(own.filePath("~lock.db"));  // the folder's own files count whatever their names
+    EXPECT_TRUE(ParadoxFolderHasTables(fake.platform(), own.path()));
+}
+
+TEST(ParadoxFolderHasTables, KeepsToTheScansRulesAndStopsAtTheFirstTable) {
+    // Records which folders are listed for their subfolders.
+    struct RecordingFileSystem : fakes::ScriptedFileSystem {
+        void forEachSubFolder(const QString& folder, const std::function<void(const QString&)>& visit) const override {
+            listed.push_back(folder);
+            ScriptedFileSystem::forEachSubFolder(folder, visit);
+        }
+        mutable std::vector<QString> listed;
+    } fs;
+    fs.add("/");
+    fs.add("/data");
+    fs.add("/data/sys", platform::Directory | platform::Hidden | platform::System).files = {"hidden.db"};
+    fs.add("/data/a").files = {"orders.db"};
+    fs.add("/data/b");
+    fs.add("/data/b/deep").files = {"items.db"};
+    fakes::FakePlatform fake(&fs);
+
+    EXPECT_TRUE(ParadoxFolderHasTables(fake.platform(), "/data"));
+    EXPECT_EQ(fs.listed, std::vector<QString>{"/data/"});  // "a" holds a table: "b" is never opened
+
+    fs.folders["/data/a"].files.clear();
+    fs.folders["/data/b/deep"].files.clear();
+    EXPECT_FALSE(ParadoxFolderHasTables(fake.platform(), "/data"));  // a hidden system folder does not count
 }
 
 TEST(AddTablesToParadoxListbox, ListsTablesFolderFirstThenSubfolders) {
@@ -79,13 +111,8 @@ TEST(AddTablesToParadoxListbox, ListsTablesFolderFirstThenSubfolders) {
     list.addItem("stale");
 
     AddTablesToParadoxListbox(list, tmp.path(), fake.platform());
-    QStringList got = fakes::texts(list);
-    ASSERT_EQ(got.size(), 6);
-    // The folder's own tables first (in listing order), then each level below.
-    QStringList own = got.mid(0, 4);
-    own.sort();
-    EXPECT_EQ(own, (QStringList{".HIDDEN", "MYASE", "ORDERS", "PARTS"}));
-    EXPECT_EQ(got.mid(4), (QStringList{"ORDERS", "ITEMS"}));
+    // The folder's own tables first, in listing order (by name, case ignored), then each level below.
+    EXPECT_EQ(fakes::texts(list), (QStringList{".HIDDEN", "MY.DBASE", "ORDERS", "PARTS", "ORDERS", "ITEMS"}));
     EXPECT_TRUE(fake.messages.shown.empty());
 
     // A second run replaces the list rather than doubling it.
@@ -95,4 +122,49 @@ TEST(AddTablesToParadoxListbox, ListsTablesFolderFirstThenSubfolders) {
     AddTablesToParadoxListbox(list, "", fake.platform());
     EXPECT_EQ(list.count(), 0);
     EXPECT_TRUE(fake.messages.shown.empty());
+}
+
+TEST(AddTablesToParadoxListbox, EachEntryOpensItsOwnFile) {
+    VELLOMAR_NEEDS_CORPUS();
+    QTemporaryDir tmp;
+    const QString top = tmp.path();
+    ASSERT_TRUE(QDir(top).mkpath("b"));
+    ASSERT_TRUE(QDir(top).mkpath("A"));
+    const QByteArray latin1 = QFile::encodeName(top) + "/caf\xe9.db";  // not UTF-8
+    const struct {
+        QByteArray file;
+        const char* corpus;
+    } tables[] = {
+        {"Straße.db", "country.db"},      {"Café Menü.db", "customer.db"}, {latin1, "orders.db"},
+        {"my.dbase.db", "vendors.db"},    {"A/same.db", "parts.db"},       {"b/same.db", "items.db"},
+    };
+    for (const auto& t : tables) {
+        const QByteArray path = t.file.startsWith('/') ? t.file : QFile::encodeName(top) + "/" + t.file;
+        std::filesystem::copy_file(kCorpus.toStdString() + "/flrizzato-DelphiAcademy/" + t.corpus, path.toStdString());
+    }
+    ASSERT_EQ(::mkfifo(QFile::encodeName(top + "/PIPE.db").constData(), 0600), 0);  // never listed
+    ASSERT_TRUE(QFile::link(top + "/Café Menü.db", top + "/link.db"));
+    ASSERT_TRUE(QFile::link(top + "/gone", top + "/dangling.db"));
+
+    fakes::FakePlatform fake;
+    shell::ListView list;
+    AddTablesToParadoxListbox(list, top, fake.platform());
+    EXPECT_EQ(fakes::texts(list), (QStringList{"CAFÉ MENÜ", "CAF\uFFFD", "LINK", "MY.DBASE", "STRASSE", "SAME", "SAME"}));
+    EXPECT_EQ(PlaceOfEntry(list, 2).fileName, "caf\xe9.db");
+    EXPECT_EQ(PlaceOfEntry(list, 5).fileName, "Straße.db");
+    EXPECT_EQ(PlaceOfEntry(list, 7).folder, top + "/b");
+    EXPECT_EQ(list.topLevelItem(6)->toolTip(0), top + "/b");
+
+    // Each entry opens its own file by its own text: the row counts tell them apart.
+    std::vector<std::int64_t> rows;
+    for (int i = 1; i <= list.count(); ++i) {
+        platform::Connection connection;
+        OpenTablePlace(connection, PlaceOfEntry(list, i));
+        platform::Recordset rs;
+        rs.Open("SELECT * FROM [" + list.itemText(i) + "];", connection);
+        rows.push_back(rs.RecordCount());
+    }
+    EXPECT_EQ(rows, (std::vector<std::int64_t>{55, 205, 55, 23, 18, 59, 945}));
+    EXPECT_TRUE(fake.messages.shown.empty());
+    std::filesystem::remove(latin1.toStdString());  // a name QTemporaryDir cannot remove
 }

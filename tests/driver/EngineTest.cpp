@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 using driver::executeQuery;
 using driver::QueryError;
@@ -24,9 +26,9 @@ std::vector<std::string> namesOf(const driver::ResultSet& result) {
 }
 
 template <typename Error>
-std::string messageOf(const fs::path& folder, std::string_view sql) {
+std::string messageOf(const fs::path& folder, std::string_view sql, const driver::TableFiles& files = {}) {
     try {
-        executeQuery(folder, sql);
+        executeQuery(folder, sql, files);
     } catch (const Error& e) {
         return e.what();
     }
@@ -107,6 +109,40 @@ TEST(ExecuteQuery, PassesOnTheReadersAndTheParsersErrors) {
     EXPECT_THROW(executeQuery(folder, "SELECT * FROM [NOTES];"), ReadError);
     EXPECT_THROW(executeQuery(folder, "SELECT * FROM [FOLDER];"), QueryError);
     EXPECT_THROW(executeQuery(folder, "SELECT * FROM [A]B];"), SqlSyntaxError);
+}
+
+TEST(ExecuteQuery, ABoundNameOpensItsOwnFileWhateverItsSpelling) {
+    VELLOMAR_NEEDS_CORPUS();
+    QTemporaryDir dir;
+    const fs::path folder = dir.path().toStdString();
+    const std::string latin1 = "caf\xe9.db";  // not UTF-8: a name only its bytes reach
+    fs::copy_file(academy / "country.db", folder / "Straße.db");
+    fs::copy_file(academy / "customer.db", folder / latin1);
+    fs::copy_file(academy / "orders.db", folder / "STRASSE.DB");
+
+    const driver::TableFiles files{{"STRASSE", "Straße.db"}, {"CAF\xef\xbf\xbd", latin1}};
+    EXPECT_EQ(executeQuery(folder, "SELECT * FROM [STRASSE];", files)->rowCount(), 18);
+    EXPECT_EQ(executeQuery(folder, "SELECT * FROM [CAF\xef\xbf\xbd];", files)->rowCount(), 55);
+    // Unbound, the name is looked up as before.
+    EXPECT_EQ(executeQuery(folder, "SELECT * FROM [STRASSE];")->rowCount(), 205);
+    // A bound name is a file of the folder and nothing else.
+    EXPECT_THROW(executeQuery(folder, "SELECT * FROM [X];", {{"X", "../x.db"}}), QueryError);
+    EXPECT_THROW(executeQuery(folder, "SELECT * FROM [X];", {{"X", "gone.db"}}), ReadError);
+    fs::remove(folder / latin1);  // a name QTemporaryDir cannot remove
+}
+
+TEST(ExecuteQuery, OnlyRegularFilesAreTablesAndAFifoNeverBlocks) {
+    VELLOMAR_NEEDS_CORPUS();
+    QTemporaryDir dir;
+    const fs::path folder = dir.path().toStdString();
+    ASSERT_EQ(::mkfifo((folder / "PIPE.db").c_str(), 0600), 0);
+    fs::create_symlink(academy / "country.db", folder / "LINKED.db");
+
+    EXPECT_EQ(messageOf<QueryError>(folder, "SELECT * FROM [PIPE];"),
+              "The table \"PIPE\" does not exist: there is no file PIPE.db in \"" + folder.string() + "\".");
+    EXPECT_EQ(executeQuery(folder, "SELECT * FROM [LINKED];")->rowCount(), 18);
+    EXPECT_EQ(messageOf<ReadError>(folder, "SELECT * FROM [P];", {{"P", "PIPE.db"}}),
+              (folder / "PIPE.db").string() + ": is not a regular file");
 }
 
 }  // namespace

@@ -279,6 +279,38 @@ TEST_F(ImportRunTest, ASampleTableArrivesWithItsAccentsAndLeadingZeros) {
     EXPECT_EQ(fake.messages.texts(), std::vector<QString>{"Done."});
 }
 
+TEST_F(ImportRunTest, TablesInSubfoldersExportTheirOwnFile) {
+    const QString samples = tmp.path() + "/Samples";
+    samples::writeSampleTables(samples.toStdString());
+    ASSERT_TRUE(QDir().mkpath(samples + "/Old"));
+    ASSERT_TRUE(QFile::copy(kCorpus + "/flrizzato-DelphiAcademy/country.db", samples + "/Old/ORDERS1999.DB"));
+    const auto exportEntry = [&](screens::Wizard& w, int position) {
+        w.form1().Text1->setText(samples);
+        w.form1().PushButton3->click();
+        screens::Form2& f2 = w.form2();
+        EXPECT_EQ(f2.ListView1->itemText(position), "ORDERS1999");
+        f2.ListView1->selectPosition(position);
+        f2.PushButton3->click();
+        w.form3().PushButton6->click();
+        w.form3().PushButton9->click();
+        return readWorkbook(fake.spreadsheets.lastWorkbook());
+    };
+
+    const auto archived = exportEntry(*wizard, 5);  // Archive/orders1999.db
+    ASSERT_EQ(archived.size(), 1u);
+    EXPECT_EQ(archived[0].rows, 366);
+    EXPECT_EQ(archived[0].cells.at("A1").value, "Order No");
+    EXPECT_EQ(archived[0].cells.at("A2").value, "10001");
+    EXPECT_EQ(fake.messages.texts(), std::vector<QString>{"Done."});
+
+    screens::Wizard second(fake.platform());  // a finished run ends with "Exit": start afresh
+    second.start();
+    const auto old = exportEntry(second, 6);  // Old/ORDERS1999.DB, a table of the same name
+    ASSERT_EQ(old.size(), 1u);
+    EXPECT_EQ(old[0].rows, 19);
+    EXPECT_EQ(old[0].cells.at("A1").value, "Name");
+}
+
 TEST_F(ImportRunTest, ATableCutShortGivesItsGoodRowsAndSaysWhatIsMissing) {
     const QString file = folder + "/CUT.DB";
     {

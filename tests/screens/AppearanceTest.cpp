@@ -16,9 +16,9 @@ namespace {
 
 QColor background(const QWidget* w) { return w->palette().color(QPalette::Window); }
 
-void writeSkin(const QString& programFolder, const QByteArray& text) {
+void writeSkin(const QString& programFolder, const QByteArray& text, const QString& name = "o.cjs") {
     ASSERT_TRUE(QDir().mkpath(programFolder + "/x"));
-    QFile skin(programFolder + "/x/o.cjs");
+    QFile skin(programFolder + "/x/" + name);
     ASSERT_TRUE(skin.open(QIODevice::WriteOnly));
     skin.write(text);
 }
@@ -52,6 +52,15 @@ TEST(Appearance, TheSkinColoursAndStylesTheFirstScreenOnly) {
     EXPECT_EQ(background(f1.Label2), shell::ButtonFaceColor());
     EXPECT_TRUE(f1.styleSheet().contains("rgb(1, 2, 3)"));
     EXPECT_TRUE(wizard.form2().styleSheet().isEmpty());
+    EXPECT_TRUE(fake.messages.shown.empty());
+}
+
+TEST(Appearance, TheSkinIsReadUnderTheNameItIsStoredAs) {
+    fakes::FakePlatform fake;
+    writeSkin(fake.process.data, "QPushButton { color: rgb(4, 5, 6); }", "O.CJS");
+    screens::Wizard wizard(fake.platform());
+    wizard.start();
+    EXPECT_TRUE(wizard.form1().styleSheet().contains("rgb(4, 5, 6)"));
     EXPECT_TRUE(fake.messages.shown.empty());
 }
 

@@ -1,6 +1,7 @@
 // The whole wizard driven through its real screens, with scripted message
 // boxes and folder dialog.
 
+#include "platform/RecordsetModel.h"
 #include "screens/Form1.h"
 #include "screens/Form2.h"
 #include "screens/Form3.h"
@@ -19,7 +20,10 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using platform::Answer;
 using screens::Wizard;
@@ -29,21 +33,11 @@ namespace {
 const QString kCorpus = QString::fromStdString(testsupport::corpusFolder());
 const QString kFolderKey = "Quillmark/Vellomar/ParadoxFile";
 
-// The real file system, with the program's drive rooted in a folder of the test's.
-class RootedFileSystem : public platform::LinuxFileSystem {
-public:
-    explicit RootedFileSystem(QString root) : root_(std::move(root)) {}
-    QString driveName(const QString&) const override { return root_; }
-
-private:
-    QString root_;
-};
-
-
 class WizardTest : public ::testing::Test {
 protected:
     void SetUp() override {
         VELLOMAR_NEEDS_CORPUS();
+        fake.process.home = home;
         ASSERT_TRUE(QDir().mkpath(folder));
         copyTable("flrizzato-DelphiAcademy/country.db", folder + "/country.db");
         copyTable("flrizzato-DelphiAcademy/parts.db", folder + "/Parts.DB");
@@ -82,9 +76,8 @@ protected:
 
     QTemporaryDir tmp;
     const QString folder = tmp.path() + "/data";
-    const QString driveRoot = tmp.path() + "/drive";
-    RootedFileSystem files{driveRoot};
-    fakes::FakePlatform fake{&files};
+    const QString home = tmp.path() + "/home";  // the user's home folder
+    fakes::FakePlatform fake;
     std::unique_ptr<Wizard> wizard;
 };
 
@@ -108,8 +101,7 @@ TEST_F(WizardTest, RememberedFolderOpensOnTheTableList) {
 
 TEST_F(WizardTest, TestAndNextSayCouldNotConnectWithoutTables) {
     Wizard& w = start();
-    ASSERT_TRUE(QDir().mkpath(tmp.path() + "/empty/sub"));
-    copyTable("flrizzato-DelphiAcademy/country.db", tmp.path() + "/empty/sub/country.db");
+    ASSERT_TRUE(QDir().mkpath(tmp.path() + "/empty/sub/deeper"));
     for (const QString& box : {QString(), tmp.path() + "/empty", tmp.path() + "/missing"}) {
         fake.messages.shown.clear();
         w.form1().Text1->setText(box);
@@ -121,6 +113,33 @@ TEST_F(WizardTest, TestAndNextSayCouldNotConnectWithoutTables) {
         EXPECT_TRUE(win(w.form1()).visible);
     }
     EXPECT_EQ(fake.windows.size(), 1u);  // the table list was never created
+}
+
+TEST_F(WizardTest, TablesBelowTheFolderConnectAndEachPreviewsItsOwnFile) {
+    const QString top = tmp.path() + "/tree";  // tables only in subfolders, at several depths
+    copyTable("flrizzato-DelphiAcademy/parts.db", top + "/A/same.db");
+    copyTable("flrizzato-DelphiAcademy/items.db", top + "/b/same.DB");
+    copyTable("flrizzato-DelphiAcademy/country.db", top + "/b/deeper/Straße.db");
+    Wizard& w = start();
+    w.form1().Text1->setText(top);
+    w.form1().PushButton2->click();
+    EXPECT_EQ(shownTexts(), std::vector<QString>{"Connection successful."});
+
+    w.form1().PushButton3->click();
+    screens::Form2& tables = w.form2();
+    ASSERT_EQ(fakes::texts(*tables.ListView1), (QStringList{"SAME", "SAME", "STRASSE"}));
+    const auto preview = [&](int position) {
+        tables.ListView1->selectPosition(position);
+        tables.PushButton3->click();
+        const auto* rows = qobject_cast<const platform::RecordsetModel*>(w.form3().DataGrid1->model());
+        return rows ? rows->totalRows() : -1;
+    };
+    EXPECT_EQ(preview(1), 59);   // A/same.db
+    EXPECT_EQ(preview(2), 945);  // b/same.DB
+    EXPECT_EQ(wizard->SelectedTable, "SAME");
+    EXPECT_EQ(preview(3), 18);
+    EXPECT_EQ(fakes::texts(*w.form3().ListView1).first(), "Name");
+    EXPECT_EQ(shownTexts().size(), 1u);
 }
 
 TEST_F(WizardTest, GoodFolderConnectsAndMovesOn) {
@@ -139,7 +158,9 @@ TEST_F(WizardTest, GoodFolderConnectsAndMovesOn) {
 TEST_F(WizardTest, FolderWithABlankIsOfferedACopy) {
     const QString spaced = tmp.path() + "/my data";
     copyTable("flrizzato-DelphiAcademy/country.db", spaced + "/country.db");
-    ASSERT_TRUE(QDir().mkpath(driveRoot));
+    copyTable("flrizzato-DelphiAcademy/parts.db", spaced + "/sub/parts.db");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(spaced + "/sub/PIPE.db").constData(), 0600), 0);  // left out of the copy
+    ASSERT_TRUE(QDir().mkpath(home));
     Wizard& w = start();
     w.form1().Text1->setText(spaced);
 
@@ -148,21 +169,22 @@ TEST_F(WizardTest, FolderWithABlankIsOfferedACopy) {
     ASSERT_EQ(fake.messages.shown.size(), 2u);
     EXPECT_EQ(fake.messages.shown[0].text,
               "In some cases the software needs to use a folder without spaces.\r\n"
-              "Is it OK to create the folder " + driveRoot + "/TestDB and put Your db files in it?");
+              "Is it OK to create the folder " + home + "/TestDB and put Your db files in it?");
     EXPECT_EQ(fake.messages.shown[0].buttons, platform::Buttons::YesNo);
     EXPECT_EQ(fake.messages.shown[0].icon, platform::Icon::None);
     EXPECT_EQ(fake.messages.shown[1].text, "Connection successful.");
     EXPECT_EQ(w.form1().Text1->text(), spaced);
-    EXPECT_FALSE(QDir(driveRoot + "/TestDB").exists());
+    EXPECT_FALSE(QDir(home + "/TestDB").exists());
 
     fake.messages.shown.clear();
     fake.messages.answers = {Answer::Yes};
     w.form1().PushButton3->click();
     EXPECT_EQ(shownTexts().size(), 1u);
-    EXPECT_EQ(w.form1().Text1->text(), driveRoot + "/TestDB");
-    EXPECT_EQ(fake.settings.values[kFolderKey], driveRoot + "/TestDB");
-    EXPECT_TRUE(QFile::exists(driveRoot + "/TestDB/country.db"));
-    EXPECT_EQ(fakes::texts(*w.form2().ListView1), QStringList{"COUNTRY"});
+    EXPECT_EQ(w.form1().Text1->text(), home + "/TestDB");
+    EXPECT_EQ(fake.settings.values[kFolderKey], home + "/TestDB");
+    EXPECT_TRUE(QFile::exists(home + "/TestDB/country.db"));
+    EXPECT_FALSE(QFile::exists(home + "/TestDB/sub/PIPE.db"));
+    EXPECT_EQ(fakes::texts(*w.form2().ListView1), (QStringList{"COUNTRY", "PARTS"}));
 
     // Only outer blanks: no offer.
     fake.messages.shown.clear();
@@ -172,8 +194,12 @@ TEST_F(WizardTest, FolderWithABlankIsOfferedACopy) {
 }
 
 TEST_F(WizardTest, CopyFailuresAreReportedAndTheFolderBoxFollowsTheCopyStep) {
+    ASSERT_TRUE(QDir().mkpath(home));
     Wizard& w = start();
-    // No drive folder: the target cannot be created and the box keeps its text.
+    // A file in the way: the target cannot be created and the box keeps its text.
+    QFile inTheWay(home + "/TestDB");
+    ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
+    inTheWay.close();
     w.form1().Text1->setText(tmp.path() + "/my data");
     fake.messages.answers = {Answer::Yes};
     w.form1().PushButton2->click();
@@ -183,13 +209,44 @@ TEST_F(WizardTest, CopyFailuresAreReportedAndTheFolderBoxFollowsTheCopyStep) {
     EXPECT_EQ(w.form1().Text1->text(), tmp.path() + "/my data");
 
     // Target there, source missing: the copy fails, the box is switched all the same.
-    ASSERT_TRUE(QDir().mkpath(driveRoot));
+    ASSERT_TRUE(inTheWay.remove());
     fake.messages.shown.clear();
     fake.messages.answers = {Answer::Yes};
     w.form1().PushButton2->click();
     ASSERT_EQ(fake.messages.shown.size(), 3u);
     EXPECT_TRUE(fake.messages.shown[1].text.contains("CopyDB at line 120\r\r"));
-    EXPECT_EQ(w.form1().Text1->text(), driveRoot + "/TestDB");
+    EXPECT_EQ(w.form1().Text1->text(), home + "/TestDB");
+}
+
+TEST_F(WizardTest, TheCopyGoesOnlyWhereTheUserCanWriteAndNeverIntoItself) {
+    const QString spaced = tmp.path() + "/my data";
+    copyTable("flrizzato-DelphiAcademy/country.db", spaced + "/country.db");
+    Wizard& w = start();
+    const auto testFolder = [&](const QString& box) {
+        fake.messages.shown.clear();
+        fake.messages.answers = {Answer::Yes};
+        w.form1().Text1->setText(box);
+        w.form1().PushButton2->click();
+        return shownTexts();
+    };
+    // No home folder to write in: nothing is offered, the folder stays and works.
+    EXPECT_EQ(testFolder(spaced), std::vector<QString>{"Connection successful."});
+    EXPECT_EQ(w.form1().Text1->text(), spaced);
+
+    // A home whose path holds a blank would give no blank-free copy either.
+    fake.process.home = spaced;
+    EXPECT_EQ(testFolder(spaced), std::vector<QString>{"Connection successful."});
+
+    // A folder that holds the home folder (here through a link) is never copied into itself.
+    fake.process.home = home;
+    copyTable("flrizzato-DelphiAcademy/country.db", home + "/country.db");
+    ASSERT_TRUE(QFile::link(home, tmp.path() + "/link to home"));
+    EXPECT_EQ(testFolder(tmp.path() + "/link to home"), std::vector<QString>{"Connection successful."});
+    EXPECT_FALSE(QDir(home + "/TestDB").exists());
+    ASSERT_TRUE(QDir().mkpath(home + "/TestDB"));
+    EXPECT_THROW(fake.realFiles.copyFolder(tmp.path() + "/link to home", home + "/TestDB"),
+                 platform::FileSystemError);
+    EXPECT_FALSE(QFile::exists(home + "/TestDB/country.db"));
 }
 
 TEST_F(WizardTest, BrowseAndSampleSetTheFolderBox) {
@@ -357,4 +414,42 @@ TEST_F(WizardTest, PointerFollowsTheMouseButNotWhileBusy) {
     EXPECT_EQ(win(first).pointer, 99);
     QApplication::sendEvent(first.Text1, &enter);
     EXPECT_EQ(win(first).pointer, 0);
+}
+
+TEST_F(WizardTest, TheHandFollowsRealMouseMovesOverPushButtons) {
+    screens::Form3& f = toFields("COUNTRY");
+    f.show();  // the window system sends moves to a shown window only
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    fakes::FakeWindow& w = win(f);
+    // The mouse moves through the window system, as a real pointer does.
+    const auto moveTo = [&](QWidget* control, QPoint at) {
+        QTest::mouseMove(control, at);
+        return w.pointer;
+    };
+    EXPECT_EQ(moveTo(f.PushButton9, {10, 10}), 99);
+    EXPECT_EQ(moveTo(f.PushButton9, {30, 12}), 99);  // on within the button, whose parents see the move too
+    EXPECT_EQ(moveTo(f.ListView1->viewport(), {5, 5}), 0);
+    EXPECT_EQ(moveTo(f.PushButton5, {5, 5}), 99);  // a button inside a frame
+    EXPECT_EQ(moveTo(f.PushButton5, {8, 8}), 99);
+    EXPECT_EQ(moveTo(f.Frame2, {3, 30}), 0);
+    EXPECT_EQ(moveTo(&f, {2, f.height() - 2}), 0);
+    f.hide();
+}
+
+TEST_F(WizardTest, ADoubleClickOnTheBlankPartOfAFieldListRunsTheMove) {
+    screens::Form3& f = toFields("COUNTRY");
+    f.PushButton5->click();  // "Name" is chosen
+    f.ListView2->clearSelection();
+    const QPoint blank(10, f.ListView2->viewport()->height() - 5);
+    ASSERT_EQ(f.ListView2->itemAt(blank), nullptr);
+    QTest::mouseDClick(f.ListView2->viewport(), Qt::LeftButton, {}, blank);
+    EXPECT_EQ(shownTexts(), std::vector<QString>{"Please select a field first."});
+    EXPECT_EQ(fakes::texts(*f.ListView2), QStringList{"Name"});
+
+    // On an item it moves that item, exactly as "<" does.
+    const QPoint first = f.ListView2->visualItemRect(f.ListView2->topLevelItem(0)).center();
+    QTest::mouseDClick(f.ListView2->viewport(), Qt::LeftButton, {}, first);
+    EXPECT_EQ(f.ListView2->count(), 0);
+    EXPECT_EQ(fakes::texts(*f.ListView1).last(), "Name");
+    EXPECT_EQ(shownTexts().size(), 1u);
 }

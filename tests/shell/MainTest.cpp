@@ -1,6 +1,7 @@
 #include "shell/Main.h"
 #include "support/FakePlatform.h"
 #include "support/ListTexts.h"
+#include "support/ScriptedFileSystem.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,14 +85,20 @@ TEST(PathTests, ExistenceFolderAndFileName) {
     EXPECT_EQ(FileNameFromPath("/data/"), "");
 }
 
-TEST(ProgramDriveRoot, IsTheMountPointWithOneTrailingSlash) {
+TEST(ProgramDriveRoot, IsTheHomeFolderWhenTheUserCanWriteThere) {
+    fakes::ScriptedFileSystem files;
+    files.add("/home");
+    files.add("/home/ann");
+    files.add("/home/guest", platform::Directory | platform::ReadOnly);
     fakes::FakeProcess process;
-    platform::LinuxFileSystem files;
-    process.folder = QDir::currentPath();
-    const QString root = ProgramDriveRoot(files, process);
-    EXPECT_TRUE(root.endsWith('/'));
-    EXPECT_FALSE(root.endsWith("//"));
-    EXPECT_TRUE(QDir::currentPath().startsWith(root) || root == "/");
+    process.folder = "/usr/bin";  // where the program lies plays no part
+
+    process.home = "/home/ann/";
+    EXPECT_EQ(ProgramDriveRoot(files, process), "/home/ann/");
+    for (const QString& unusable : {QString("/home/guest"), QString("/nonexistent"), QString()}) {
+        process.home = unusable;
+        EXPECT_EQ(ProgramDriveRoot(files, process), "") << unusable.toStdString();
+    }
 }
 
 TEST(ApplicationTitle, CutsTheLastWordThenWhileLongerThanForty) {

@@ -92,6 +92,7 @@ FakePlatform::FakePlatform(platform::FileSystem* files)
     process.folder = programDir.path();
     process.data = programDir.path() + "/share/vellomar";
     QDir().mkpath(process.data);
+    process.home = homeDir.path();
 }
 
 FakeWindow& FakePlatform::windowOf(const QWidget* widget) const {

@@ -62,6 +62,7 @@ class FakeProcess : public platform::Process {
 public:
     QString programFolder() const override { return folder; }
     QString dataFolder() const override { return data; }
+    QString homeFolder() const override { return home; }
     void processEvents() override {
         ++eventRounds;
         if (onEvents) onEvents();
@@ -70,6 +71,7 @@ public:
 
     QString folder;
     QString data;  // FakePlatform makes it a folder apart from `folder`
+    QString home;
     int eventRounds = 0;
     std::function<void()> onEvents;  // what "the user" does while events run
     int ends = 0;
@@ -159,6 +161,7 @@ public:
     QTemporaryDir sheetDir;
     FakeSpreadsheets spreadsheets{sheetDir.path()};
     QTemporaryDir programDir;
+    QTemporaryDir homeDir;
     std::map<const QWidget*, FakeWindow*> windows;
 
 private:

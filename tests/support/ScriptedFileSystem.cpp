@@ -3,14 +3,10 @@
 #include <QRegularExpression>
 
 namespace fakes {
-namespace {
-
-QString clean(QString path) {
+QString ScriptedFileSystem::clean(QString path) {
     while (path.size() > 1 && path.endsWith('/')) path.chop(1);
     return path;
 }
-
-}  // namespace
 
 ScriptedFileSystem::Folder& ScriptedFileSystem::add(const QString& path, std::uint32_t attributes) {
     const QString key = clean(path);
@@ -29,12 +25,12 @@ const ScriptedFileSystem::Folder* ScriptedFileSystem::find(const QString& path) 
 }
 
 bool ScriptedFileSystem::hasModificationTime(const QString& path) const {
-    return find(path) || canOpenFile(path);
+    return find(path) || canOpenFile(path.toUtf8());
 }
 
 std::optional<std::uint32_t> ScriptedFileSystem::attributes(const QString& path) const {
     if (const Folder* f = find(path)) return f->attributes;
-    if (canOpenFile(path)) return platform::Archive;
+    if (canOpenFile(path.toUtf8())) return platform::Archive;
     return std::nullopt;
 }
 
@@ -61,19 +57,19 @@ void ScriptedFileSystem::forEachSubFolder(const QString& folder,
     if (f->listingError) throw platform::FileSystemError(f->listingError, "listing failed");
 }
 
-std::vector<QString> ScriptedFileSystem::listFiles(const QString& folder, const QString& pattern) const {
-    std::vector<QString> names;
+std::vector<platform::FileName> ScriptedFileSystem::listFiles(const QString& folder, const QString& pattern) const {
+    std::vector<platform::FileName> names;
     const Folder* f = find(folder);
     if (!f) return names;
     const QRegularExpression match(QRegularExpression::wildcardToRegularExpression(pattern),
                                    QRegularExpression::CaseInsensitiveOption);
     for (const QString& name : f->files)
-        if (match.match(name).hasMatch()) names.push_back(name);
+        if (match.match(name).hasMatch()) names.push_back({name.toUtf8(), name});
     return names;
 }
 
-bool ScriptedFileSystem::canOpenFile(const QString& path) const {
-    const QString p = clean(path);
+bool ScriptedFileSystem::canOpenFile(const QByteArray& path) const {
+    const QString p = clean(QString::fromUtf8(path));
     const Folder* parent = find(p.left(p.lastIndexOf('/')).isEmpty() ? "/" : p.left(p.lastIndexOf('/')));
     if (!parent) return false;
     const QString name = p.section('/', -1);

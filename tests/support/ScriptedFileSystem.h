@@ -30,9 +30,12 @@ public:
     bool isRootFolder(const QString& path) const override;
     void forEachSubFolder(const QString& folder,
                           const std::function<void(const QString&)>& visit) const override;
-    std::vector<QString> listFiles(const QString& folder, const QString& pattern) const override;
-    bool canOpenFile(const QString& path) const override;
-    QString driveName(const QString&) const override { return "/"; }
+    std::vector<platform::FileName> listFiles(const QString& folder, const QString& pattern) const override;
+    bool canOpenFile(const QByteArray& path) const override;
+    bool holds(const QString& folder, const QString& path) const override {
+        const QString outer = clean(folder), inner = clean(path);
+        return inner == outer || inner.startsWith(outer == "/" ? outer : outer + "/");
+    }
     bool folderExists(const QString& path) const override { return find(path) != nullptr; }
     void createFolder(const QString& path) override { add(path); }
     void copyFolder(const QString&, const QString&) override {}
@@ -40,6 +43,7 @@ public:
     std::map<QString, Folder> folders;
 
 private:
+    static QString clean(QString path);
     const Folder* find(const QString& path) const;
 };
 
