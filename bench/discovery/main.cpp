@@ -5,7 +5,7 @@
 //
 // Both are timed warm (the tree was just written), best of five runs.
 
-#include "datasource/Paradox.h"
+#include "datasource/TableListView.h"
 #include "platform/Platform.h"
 
 #include <QApplication>

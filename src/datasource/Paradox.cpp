@@ -4,6 +4,8 @@
 #include "shell/ErrorReport.h"
 #include "shell/Main.h"
 
+#include <QFile>
+
 namespace datasource {
 
 QString ParadoxConnectionString(const QString& folder) {
@@ -50,6 +52,12 @@ QString withoutOuterBlanks(const QString& text) {
     return text.mid(first, last - first);
 }
 
+// An upper-cased file name without its final ".DB" (and only that one).
+QString withoutExtension(QString upperName) {
+    if (upperName.endsWith(".DB")) upperName.chop(3);
+    return upperName;
+}
+
 }  // namespace
 
 void CopyDB(bool isSample, FolderBox& box, platform::Platform& os, const QString& title) {
@@ -86,7 +94,7 @@ void CopyDB(bool isSample, FolderBox& box, platform::Platform& os, const QString
     p.at(124);
 }
 
-void AddTablesToParadoxListbox(shell::ListView& list, const QString& folder, platform::Platform& os) {
+void AddTablesToParadoxListbox(TableList& list, const QString& folder, platform::Platform& os) {
     shell::Procedure p(os.messages, "in Vellomar2021/08/31.Paradox.AddTablesToParadoxListbox ");
     p.step(100, [&] { list.clearItems(); });
     QString text;
@@ -109,19 +117,23 @@ void AddTablesToParadoxListbox(shell::ListView& list, const QString& folder, pla
             QString table;
             p.step(120, [&] { table = shell::FileNameFromPath(path + "/" + name.text); });
             p.step(124, [&] { table = table.toUpper(); });
-            p.step(126, [&] {
-                if (table.endsWith(".DB")) table.chop(3);
-            });
-            p.step(128, [&] { list.addItem(table, QVariant::fromValue(TablePlace{path, name.bytes, table}), path); });
+            p.step(126, [&] { table = withoutExtension(table); });
+            p.step(128, [&] { list.addTable(TablePlace{path, name.bytes, table}); });
         }
         p.at(130);
     }
 }
 
-TablePlace PlaceOfEntry(const shell::ListView& list, int position) {
-    const QVariant data = list.itemData(position);
-    if (data.canConvert<TablePlace>()) return data.value<TablePlace>();
-    return TablePlace{{}, {}, list.itemText(position)};
+std::vector<TablePlace> FindTables(const QString& folder, platform::Platform& os) {
+    struct Places : TableList {
+        std::vector<TablePlace> found;
+        void clearItems() override { found.clear(); }
+        void addTable(const TablePlace& place) override { found.push_back(place); }
+    } places;
+    AddTablesToParadoxListbox(places, folder, os);
+    return std::move(places.found);
 }
+
+QString TableNameOf(const QByteArray& fileName) { return withoutExtension(QFile::decodeName(fileName).toUpper()); }
 
 }  // namespace datasource

@@ -5,9 +5,10 @@
 #include "datasource/TablePlace.h"
 #include "platform/Database.h"
 #include "platform/Platform.h"
-#include "shell/ListView.h"
 
 #include <QString>
+
+#include <vector>
 
 namespace datasource {
 
@@ -50,15 +51,27 @@ public:
 // `isSample` only chooses the prompt's word. Reports its own failures.
 void CopyDB(bool isSample, FolderBox& box, platform::Platform& os, const QString& title);
 
+// The list the discovery fills: the wizard's table list (TableListView.h),
+// or a plain list of places for the command line.
+class TableList {
+public:
+    virtual ~TableList() = default;
+    virtual void clearItems() = 0;
+    // Appends an entry that reads place.text and remembers the place.
+    virtual void addTable(const TablePlace& place) = 0;
+};
+
 // Fills `list` with the tables of `folder` and all its subfolders, breadth
 // first and each folder's files in listing order: each regular "*.db" file's
 // name in upper case without its final ".DB", files whose names begin with "~"
-// left out, duplicates kept. Each entry carries its TablePlace (itemData) and
-// shows its folder as its tool tip. Reports its own failures.
-void AddTablesToParadoxListbox(shell::ListView& list, const QString& folder, platform::Platform& os);
+// left out, duplicates kept. Reports its own failures.
+void AddTablesToParadoxListbox(TableList& list, const QString& folder, platform::Platform& os);
 
-// The place the entry at `position` of a list AddTablesToParadoxListbox filled
-// remembers. Throws std::out_of_range for a position outside the list.
-TablePlace PlaceOfEntry(const shell::ListView& list, int position);
+// The tables AddTablesToParadoxListbox lists for `folder`, in its order.
+std::vector<TablePlace> FindTables(const QString& folder, platform::Platform& os);
+
+// A table's name as the list shows it, from its file's name: upper case,
+// without the final ".DB" (bytes that are not UTF-8 show as U+FFFD).
+QString TableNameOf(const QByteArray& fileName);
 
 }  // namespace datasource

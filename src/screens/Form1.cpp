@@ -1,5 +1,6 @@
 #include "screens/Form1.h"
 
+#include "datasource/TableListView.h"
 #include "export/IsInstalled.h"
 #include "folders/AddFolder.h"
 #include "screens/Form2.h"

@@ -1,6 +1,6 @@
 #include "screens/Form2.h"
 
-#include "datasource/Paradox.h"
+#include "datasource/TableListView.h"
 #include "screens/Form1.h"
 #include "screens/Form3.h"
 #include "screens/Wizard.h"

@@ -37,19 +37,6 @@ QString ProgramDriveRoot(const platform::FileSystem& files, const platform::Proc
     return home + '/';
 }
 
-void SubtractListItems(ListView& shrink, const ListView& compare, platform::Process& process) {
-    std::vector<int> positions;
-    const int count = shrink.count();
-    for (int i = 1; i <= count; ++i) {
-        for (int j = 1; j <= compare.count(); ++j) {
-            process.processEvents();
-            if (compare.itemText(j) == shrink.itemText(i)) positions.push_back(i);
-        }
-    }
-    positions = DistinctValues(positions, process);
-    for (auto it = positions.rbegin(); it != positions.rend(); ++it) shrink.removeItem(*it);
-}
-
 QString ApplicationTitleFor(const QString& productName) {
     QString title = productName;
     if (!title.contains(' ')) return title;

@@ -4,7 +4,6 @@
 #include "driver/Value.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
-#include "shell/ListView.h"
 
 #include <QString>
 #include <QVariant>
@@ -12,6 +11,8 @@
 #include <vector>
 
 namespace shell {
+
+class ListView;
 
 // Settings live under this application and section.
 inline const QString kSettingsApplication = QStringLiteral("Quillmark");

@@ -1,4 +1,4 @@
-#include "datasource/Paradox.h"
+#include "datasource/TableListView.h"
 #include "support/Corpus.h"
 #include "support/FakePlatform.h"
 #include "support/ListTexts.h"
