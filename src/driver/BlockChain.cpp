@@ -21,7 +21,7 @@ constexpr std::size_t kWindowBytes = 1024 * 1024;
 BlockChain BlockChain::walk(const FileReader& file, const TableHeader& header, const Descrambler* descrambler) {
     const BlockLayout layout(file, header, static_cast<std::uint64_t>(header.blockSize));
     const Walk walk = follow(file, header, descrambler, layout);
-    if (walk.sound && !header.needsRebuild) return make(walk.blocks, layout.blockSize, {});
+    if (walk.sound && !header.needsRebuild) return make(walk.blocks, layout.blockSize, {}, false);
     return ChainRecovery(file, header, descrambler).run();
 }
 
@@ -107,7 +107,7 @@ BlockChain::Walk BlockChain::follow(const FileReader& file, const TableHeader& h
 }
 
 BlockChain BlockChain::make(const std::vector<std::pair<unsigned, std::int64_t>>& blocks, std::uint64_t blockSize,
-                            std::string damage) {
+                            std::string damage, bool rowsInDoubt) {
     BlockChain chain;
     chain.blocks_.reserve(blocks.size());
     for (const auto& [number, records] : blocks) {
@@ -116,6 +116,7 @@ BlockChain BlockChain::make(const std::vector<std::pair<unsigned, std::int64_t>>
     }
     chain.blockSize_ = blockSize;
     chain.damage_ = std::move(damage);
+    chain.rowsInDoubt_ = rowsInDoubt;
     return chain;
 }
 

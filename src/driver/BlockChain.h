@@ -46,6 +46,11 @@ public:
     // Empty when everything agrees; else one finding per line, each naming
     // the file, the block and byte, and what it means for the rows.
     const std::string& damage() const { return damage_; }
+    // Whether the rows above may not be exactly the table's rows in its order
+    // (some missing or extra, stale counts, blocks whose place is not known).
+    // False when everything agrees, and when the damage found was mended from
+    // what the file itself shows.
+    bool rowsInDoubt() const { return rowsInDoubt_; }
 
     // Index into blocks() of the block holding `row` (0 <= row < rows()).
     std::size_t blockOf(std::int64_t row) const;
@@ -67,12 +72,13 @@ private:
                        const BlockLayout& layout);
     // The chain of `blocks` (number, records) in that order.
     static BlockChain make(const std::vector<std::pair<unsigned, std::int64_t>>& blocks, std::uint64_t blockSize,
-                           std::string damage);
+                           std::string damage, bool rowsInDoubt);
 
     std::vector<Block> blocks_;
     std::int64_t rows_ = 0;
     std::uint64_t blockSize_ = 0;
     std::string damage_;
+    bool rowsInDoubt_ = false;
 };
 
 }  // namespace driver

@@ -55,8 +55,13 @@ BlockChain ChainRecovery::run() {
         damage += "\n" + file_.name() + ": " + std::to_string(unlisted_) + " further findings like these are not listed";
     std::vector<std::pair<unsigned, std::int64_t>> blocks;
     blocks.reserve(order_.size());
-    for (const Entry& entry : order_) blocks.emplace_back(entry.number, entry.records);
-    return BlockChain::make(blocks, layout_->blockSize, std::move(damage));
+    std::int64_t rows = 0;
+    for (const Entry& entry : order_) {
+        blocks.emplace_back(entry.number, entry.records);
+        rows += entry.records;
+    }
+    const bool inDoubt = doubtful_ || rows != static_cast<std::int64_t>(header_.numRecords);
+    return BlockChain::make(blocks, layout_->blockSize, std::move(damage), inDoubt);
 }
 
 std::uint64_t ChainRecovery::chooseBlockSize() {
@@ -160,6 +165,11 @@ void ChainRecovery::take(unsigned number) {
     order_.push_back({number, heads_[number].records()});
 }
 
+void ChainRecovery::doubt(const std::string& finding) {
+    doubtful_ = true;
+    note(finding);
+}
+
 void ChainRecovery::note(const std::string& finding) {
     if (findings_.size() < kListedFindings) findings_.push_back(finding);
     else ++unlisted_;
@@ -201,12 +211,12 @@ unsigned ChainRecovery::findStart() {
                               ", is not where the block chain starts: it links back to block " +
                               std::to_string(before);
     if (start == first)
-        note(claim + ", which does not link to it; rows before it may be missing");
+        doubt(claim + ", which does not link to it; rows before it may be missing");
     else if (heads_[start].previous == 0)
         note(claim + "; following the links back leads to block " + std::to_string(start) +
              ", where the chain starts");
     else
-        note(claim + "; following the links back leads to block " + std::to_string(start) +
+        doubt(claim + "; following the links back leads to block " + std::to_string(start) +
              ", which links back to block " + std::to_string(heads_[start].previous) +
              " that does not link to it; the chain was read from block " + std::to_string(start) +
              ", and rows before it may be missing");
@@ -367,7 +377,7 @@ void ChainRecovery::gatherStrays() {
         if (!taken_[number] && !linkedFrom(number)) run(number);
     for (unsigned number : strays)
         if (!taken_[number]) run(number);  // runs that link in a circle
-    note(name + ": " + blockList(strays) + (strays.size() == 1 ? " lies" : " lie") +
+    doubt(name + ": " + blockList(strays) + (strays.size() == 1 ? " lies" : " lie") +
          " outside the block chain and the list of free blocks, yet " + (strays.size() == 1 ? "lists " : "list ") +
          count(strayRows, "record") + ", while the chain holds fewer rows than the header counts: " +
          (strays.size() == 1 ? "its" : "their") + " rows follow the chain's, since " +
@@ -392,17 +402,17 @@ void ChainRecovery::settleCounts() {
             note(what + "; the header's record count leaves " + count(left, "record") +
                  " for it, and those were read");
         } else if (entry.records > 0) {
-            note(what + "; the " + count(entry.records, "record") +
+            doubt(what + "; the " + count(entry.records, "record") +
                  " the offset covers were read, but the true count is not known: some may be stale copies of "
                  "deleted rows, or rows may be missing");
         } else {
-            note(what + "; no rows were read from it, so rows may be missing");
+            doubt(what + "; no rows were read from it, so rows may be missing");
         }
     }
     for (Entry& entry : order_) {
         const BlockHead& head = heads_[entry.number];
         if (entry.records <= head.complete) continue;
-        note(name + ": the file ends at byte " + std::to_string(layout_->fileSize) + ", inside record " +
+        doubt(name + ": the file ends at byte " + std::to_string(layout_->fileSize) + ", inside record " +
              std::to_string(head.complete + 1) + " of the " + std::to_string(entry.records) + " in " +
              where(entry.number) + ": the file is cut short");
         entry.records = head.complete;

@@ -67,6 +67,9 @@ private:
     std::vector<unsigned> successorsOf(unsigned number) const;
     void take(unsigned number);
     void note(const std::string& finding);
+    // A finding after which the rows given may not be the table's rows:
+    // some missing or extra, or not in the table's order.
+    void doubt(const std::string& finding);
     std::string where(unsigned number) const { return layout_->where(number); }
 
     const FileReader& file_;
@@ -85,6 +88,7 @@ private:
     std::vector<Entry> order_;         // the blocks giving rows, in row order
     std::vector<std::string> findings_;
     std::size_t unlisted_ = 0;
+    bool doubtful_ = false;
 };
 
 }  // namespace driver

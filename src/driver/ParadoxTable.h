@@ -39,6 +39,7 @@ public:
     int codePage() const override { return text_->codePage(); }
     bool encrypted() const override { return header_.key != 0; }
     std::string damage() const override { return chain_.damage(); }
+    bool rowsInDoubt() const override { return chain_.rowsInDoubt(); }
 
 private:
     struct Record {

@@ -91,6 +91,11 @@ public:
     // found along the block chain, and 175 more were recovered from blocks
     // 6-34 outside it: all 205 are there".
     virtual std::string damage() const { return {}; }
+    // Whether, on a damaged table, the rows given may not be exactly the
+    // table's rows in its order: some may be missing or extra, or the place of
+    // some is not known. False for a sound table, and for a damaged one whose
+    // rows were all recovered from what the file itself shows.
+    virtual bool rowsInDoubt() const { return false; }
 };
 
 }  // namespace driver
