@@ -45,7 +45,10 @@ void ExportReport::Tally::note(std::int64_t row, int column, const std::string& 
 
 void ExportReport::setColumnNames(std::vector<std::string> names) { columnNames_ = std::move(names); }
 
-void ExportReport::noteDamage(const std::string& damage) { damage_ = damage; }
+void ExportReport::noteDamage(const std::string& damage, bool rowsInDoubt) {
+    damage_ = damage;
+    rowsInDoubt_ = !damage.empty() && rowsInDoubt;
+}
 
 void ExportReport::noteUnreadableRow(std::int64_t tableRow, const std::string& why) {
     unreadableRows_.note(tableRow, 0, why);
@@ -77,7 +80,7 @@ void ExportReport::noteWriter(const workbook::Report& written) {
 }
 
 bool ExportReport::lost() const {
-    return !damage_.empty() || unreadableRows_.count > 0 || unreadableValues_.count > 0 || cutTexts_.count > 0;
+    return rowsInDoubt_ || unreadableRows_.count > 0 || unreadableValues_.count > 0 || cutTexts_.count > 0;
 }
 
 std::string ExportReport::columnList(const std::vector<int>& columns) const {
@@ -110,7 +113,7 @@ std::string ExportReport::summary(const std::string& newline) const {
         std::string lines = damage_;
         for (std::size_t at = lines.find('\n'); at != std::string::npos; at = lines.find('\n', at + newline.size()))
             lines.replace(at, 1, newline);
-        text += gap + "The table is damaged:" + newline + lines;
+        text += gap + (rowsInDoubt_ ? "The table is damaged:" : "The table is damaged, but every row it holds was read, in its place:") + newline + lines;
     }
     if (const Tally& t = unreadableRows_; t.count > 0) {
         std::vector<std::string> rows;

@@ -28,8 +28,11 @@ public:
 
     // The header texts, by column (1-based column c is columnNames[c - 1]).
     void setColumnNames(std::vector<std::string> names);
-    // The reader's damage report for the table (empty for a sound table).
-    void noteDamage(const std::string& damage);
+    // The reader's damage report for the table (empty for a sound table), and
+    // whether the rows it gives may not be exactly the table's (some missing
+    // or extra, or out of their order). A damaged table whose rows were all
+    // recovered in their places is told, but is no loss.
+    void noteDamage(const std::string& damage, bool rowsInDoubt);
     // Table row `tableRow` could not be read and is not in the workbook.
     void noteUnreadableRow(std::int64_t tableRow, const std::string& why);
     // The value at `sheetRow`, `column` could not be read; the cell says so.
@@ -44,13 +47,14 @@ public:
     // Both of the above, from what the writer reports at the end.
     void noteWriter(const workbook::Report& written);
 
-    // Rows or values that did not arrive as they are in the table, or a
-    // table the reader found damaged.
+    // Rows or values that did not arrive as they are in the table, or may not have.
     bool lost() const;
     // Rows that arrived, but on further sheets.
     bool moved() const { return sheets_ > 1; }
-    // Every row and value arrived as it is in the table, on one sheet.
-    bool whole() const { return !lost() && !moved(); }
+    bool damaged() const { return !damage_.empty(); }
+    // Every row and value arrived as it is in the table, on one sheet, from a
+    // sound table.
+    bool whole() const { return !lost() && !moved() && !damaged(); }
 
     std::int64_t unreadableRows() const { return unreadableRows_.count; }
     std::int64_t unreadableValues() const { return unreadableValues_.count; }
@@ -77,6 +81,7 @@ private:
 
     std::vector<std::string> columnNames_;
     std::string damage_;
+    bool rowsInDoubt_ = false;
     Tally unreadableRows_;
     Tally unreadableValues_;
     Tally cutTexts_;

@@ -80,7 +80,7 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
     ExportReport report;
     std::int64_t rowCount = 0;
     p.step(142, [&] {
-        report.noteDamage(recordset.Damage());
+        report.noteDamage(recordset.Damage(), recordset.RowsInDoubt());
         rowCount = recordset.RecordCount();
     });
 

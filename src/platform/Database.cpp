@@ -191,6 +191,11 @@ std::string Recordset::Damage() const {
     return result_->table().damage();
 }
 
+bool Recordset::RowsInDoubt() const {
+    requireOpen();
+    return result_->table().rowsInDoubt();
+}
+
 std::unique_ptr<RecordsetModel> Recordset::DataSource() const {
     requireOpen();
     return std::make_unique<RecordsetModel>(result_);

@@ -143,6 +143,10 @@ public:
     // block chain, rows the header counts but the file does not hold); empty
     // for a sound table. Throws DatabaseError while closed.
     std::string Damage() const;
+    // Whether, on a damaged table, the rows may not be exactly the table's
+    // rows in its order (see driver::Table::rowsInDoubt). Throws DatabaseError
+    // while closed.
+    bool RowsInDoubt() const;
 
     // A new read-only model over the same rows for a grid to show, owned by
     // the caller; it keeps the rows readable after this recordset is gone.

@@ -7,7 +7,7 @@ using exporting::ExportReport;
 TEST(ExportReport, WholeMeansDoneAndNothingElse) {
     ExportReport report;
     report.setColumnNames({"Id", "Notes"});
-    report.noteDamage("");
+    report.noteDamage("", false);
     report.noteCutTexts(0, {}, {});
     report.noteSheets(1, 1'048'575);
     EXPECT_TRUE(report.whole());
@@ -18,7 +18,7 @@ TEST(ExportReport, WholeMeansDoneAndNothingElse) {
 TEST(ExportReport, SaysWhatWasLostAndWhere) {
     ExportReport report;
     report.setColumnNames({"Id", "Notes", "Picture"});
-    report.noteDamage("T.DB: block 5 links to block 0\nT.DB: the header says 205 rows; 30 were found");
+    report.noteDamage("T.DB: block 5 links to block 0\nT.DB: the header says 205 rows; 30 were found", true);
     for (std::int64_t row : {57, 58, 59, 60, 61, 62, 90}) report.noteUnreadableRow(row, "T.DB: block 9 is cut short");
     report.noteUnreadableValue(4, 3, "T.MB: the blob file is missing");
     report.noteCutTexts(2, {2}, {3, 1'048'580});
@@ -62,4 +62,16 @@ TEST(ExportReport, TakesCutsAndSheetsFromTheWritersReport) {
     EXPECT_EQ(report.sheets(), 2);
     EXPECT_NE(report.summary("\n").find("in: Notes, rows 5, Sheet2 row 3 and 1 more."), std::string::npos)
         << report.summary("\n");
+}
+
+TEST(ExportReport, ADamagedTableWhoseRowsWereAllRecoveredIsToldButNoLoss) {
+    ExportReport report;
+    report.noteDamage("T.DB: the header says 5 rows; 2 were found along the block chain, and 3 more were "
+                      "recovered: all 5 are there",
+                      false);
+    EXPECT_FALSE(report.lost());
+    EXPECT_FALSE(report.whole());
+    EXPECT_EQ(report.summary("\n"),
+              "Done.\n\nThe table is damaged, but every row it holds was read, in its place:\nT.DB: the header says 5 "
+              "rows; 2 were found along the block chain, and 3 more were recovered: all 5 are there");
 }
