@@ -1,0 +1,96 @@
+#include "cli/TableExport.h"
+
+#include "driver/ConnectionString.h"
+#include "driver/Table.h"
+#include "workbook/CsvWriter.h"
+#include "workbook/XlsxWriter.h"
+
+#include <memory>
+
+namespace cli {
+namespace {
+
+// The table's columns for the chosen names (letter case ignored, as the
+// wizard's query does), or all of them.
+std::vector<int> columnsFor(const driver::Table& table, const std::vector<std::string>& names) {
+    const std::vector<driver::Field>& fields = table.fields();
+    std::vector<int> columns;
+    if (names.empty()) {
+        for (std::size_t i = 0; i < fields.size(); ++i) columns.push_back(int(i));
+        return columns;
+    }
+    for (const std::string& name : names) {
+        std::size_t i = 0;
+        while (i < fields.size() && !driver::equalsIgnoringCase(fields[i].name, name)) ++i;
+        if (i == fields.size()) throw std::runtime_error("the table has no field \"" + name + "\"");
+        columns.push_back(int(i));
+    }
+    return columns;
+}
+
+std::unique_ptr<workbook::TableWriter> writerFor(const TableJob& job) {
+    if (job.format == Format::Csv) return std::make_unique<workbook::CsvWriter>(job.output);
+    return std::make_unique<workbook::XlsxWriter>(job.output);
+}
+
+}  // namespace
+
+TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
+    TableOutcome outcome;
+    std::unique_ptr<driver::Table> table;
+    std::vector<int> columns;
+    try {
+        table = driver::Table::open(job.table, driver::OpenOptions{job.codePage});
+        columns = columnsFor(*table, job.fields);
+    } catch (const driver::ReadError& e) {
+        outcome.error = e.what();
+        return outcome;
+    } catch (const std::exception& e) {
+        outcome.error = job.table.string() + ": " + e.what();
+        return outcome;
+    }
+
+    try {
+        std::unique_ptr<workbook::TableWriter> writer = writerFor(job);
+        std::vector<driver::Field> chosen;
+        std::vector<std::string> names;
+        for (int column : columns) {
+            chosen.push_back(table->fields()[std::size_t(column)]);
+            names.push_back(chosen.back().name);
+        }
+        writer->setColumns(chosen);
+        for (std::size_t c = 0; c < names.size(); ++c) writer->setText(1, int(c) + 1, names[c]);
+        outcome.report.setColumnNames(names);
+        outcome.report.noteDamage(table->damage(), table->rowsInDoubt());
+
+        const std::int64_t rowCount = table->rowCount();
+        progress.start(job.name, rowCount);
+        std::vector<driver::Value> values;
+        std::int64_t sheetRow = 1;
+        for (std::int64_t r = 0; r < rowCount; ++r) {
+            progress.update(r);
+            try {
+                table->readRow(r, columns, values);
+            } catch (const driver::ReadError& e) {
+                outcome.report.noteUnreadableRow(r + 1, e.what());
+                continue;
+            }
+            ++sheetRow;
+            for (std::size_t c = 0; c < values.size(); ++c) {
+                if (const auto* error = std::get_if<driver::ValueError>(&values[c]))
+                    outcome.report.noteUnreadableValue(sheetRow, int(c) + 1, error->message);
+                writer->setCell(sheetRow, int(c) + 1, values[c]);
+            }
+        }
+        writer->finish();
+        progress.finish();
+        outcome.rows = sheetRow - 1;
+        outcome.report.noteWriter(writer->report());
+    } catch (const std::exception& e) {
+        progress.finish();
+        outcome.error = e.what();
+    }
+    return outcome;
+}
+
+}  // namespace cli

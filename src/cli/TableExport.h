@@ -1,0 +1,39 @@
+#pragma once
+// One table into one workbook (or CSV file), the way the wizard's import
+// does it: the same reader, the same cells (workbook::TableWriter), rows
+// that cannot be read noted and skipped, and what did not arrive as it is in
+// the table gathered in an ExportReport.
+
+#include "cli/Arguments.h"
+#include "cli/ProgressMeter.h"
+#include "export/ExportReport.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+struct TableJob {
+    std::filesystem::path table;   // the .db file
+    std::string name;              // as the list shows it
+    std::filesystem::path output;  // the file to write
+    Format format = Format::Xlsx;  // Xlsx or Csv
+    std::vector<std::string> fields;  // in this order; empty = all, in the table's order
+    int codePage = 0;              // 0 = what the table says
+};
+
+struct TableOutcome {
+    // Set when nothing was written: the table could not be opened, lacks a
+    // field, or the file could not be written. Names the file and the cause.
+    std::optional<std::string> error;
+    std::int64_t rows = 0;  // rows written
+    exporting::ExportReport report;
+};
+
+// Exports `job`, drawing progress on `progress`. Never throws for what a
+// table or the disk can do wrong: that is the outcome's error.
+TableOutcome exportTable(const TableJob& job, ProgressMeter& progress);
+
+}  // namespace cli

@@ -1,0 +1,174 @@
+// The command line as a script sees it: arguments in, files and lines out,
+// an exit status. Run in-process with both streams captured.
+
+#include "../platform/SpreadsheetReadBack.h"
+#include "SampleTables.h"
+#include "cli/CommandLine.h"
+#include "paradoxwriter/Writer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+Outcome run(const std::vector<std::string>& args) {
+    char* outText = nullptr;
+    char* errText = nullptr;
+    std::size_t outSize = 0, errSize = 0;
+    std::FILE* out = ::open_memstream(&outText, &outSize);
+    std::FILE* err = ::open_memstream(&errText, &errSize);
+    const int status = cli::runCommandLine(args, out, err);
+    std::fclose(out);
+    std::fclose(err);
+    Outcome result{status, std::string(outText, outSize), std::string(errText, errSize)};
+    std::free(outText);
+    std::free(errText);
+    return result;
+}
+
+std::string readText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "(missing)";
+}
+
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override { samples::writeSampleTables(samples.toStdString()); }
+
+    QTemporaryDir tmp;
+    const QString samples = tmp.path() + "/Samples";
+    const QString out = tmp.path() + "/out";
+    std::string s(const QString& text) { return text.toStdString(); }
+};
+
+}  // namespace
+
+TEST_F(CommandLine, ListGivesTheWizardsTablesAsLinesOrJson) {
+    const Outcome lines = run({"list", s(samples)});
+    EXPECT_EQ(lines.status, cli::kWhole);
+    EXPECT_EQ(lines.out, "CUSTOMER\t" + s(samples) + "\t300\t12\n" + "EMPLOYEE\t" + s(samples) + "\t60\t8\n" +
+                             "ORDERS\t" + s(samples) + "\t2000\t9\n" + "PARTS\t" + s(samples) + "\t250\t7\n" +
+                             "ORDERS1999\t" + s(samples) + "/Archive\t365\t9\n");
+    EXPECT_EQ(lines.err, "");
+
+    const Outcome json = run({"list", "--json", s(samples)});
+    EXPECT_EQ(json.status, cli::kWhole);
+    EXPECT_NE(json.out.find("{\"name\": \"ORDERS1999\", \"folder\": \"" + s(samples) +
+                            "/Archive\", \"file\": \"orders1999.db\", \"rows\": 365, \"fields\": [{\"name\": \"Order "
+                            "No\", \"type\": \"Long\", \"size\": 4}, "),
+              std::string::npos)
+        << json.out;
+    EXPECT_EQ(json.out.front(), '[');
+    EXPECT_EQ(json.out.substr(json.out.size() - 4), "}\n]\n");
+
+    // A file that is no table is listed with what is wrong, and the status says so.
+    QFile bogus(samples + "/BOGUS.DB");
+    ASSERT_TRUE(bogus.open(QIODevice::WriteOnly));
+    bogus.write("not a table");
+    bogus.close();
+    const Outcome withBogus = run({"list", s(samples)});
+    EXPECT_EQ(withBogus.status, cli::kLosses);
+    EXPECT_NE(withBogus.out.find("BOGUS\t" + s(samples) + "\t?\t?\n"), std::string::npos);
+    EXPECT_EQ(withBogus.err.rfind("vellomar: " + s(samples) + "/BOGUS.DB: ", 0), 0u) << withBogus.err;
+
+    EXPECT_EQ(run({"list", s(tmp.path() + "/missing")}).status, cli::kNothing);
+}
+
+TEST_F(CommandLine, ExportWritesEachTableAfterItsNameBelowTheFolder) {
+    const Outcome r = run({"export", s(samples), "-o", s(out), "--table", "parts", "--table", "ORDERS1999"});
+    EXPECT_EQ(r.status, cli::kWhole) << r.err;
+    EXPECT_EQ(r.err, "PARTS: 250 rows -> " + s(out) + "/PARTS.xlsx\n" + "ORDERS1999: 365 rows -> " + s(out) +
+                         "/Archive/ORDERS1999.xlsx\n");
+    EXPECT_EQ(r.out, "");
+    const auto sheets = spreadsheet_test::readWorkbook(out + "/Archive/ORDERS1999.xlsx");
+    ASSERT_EQ(sheets.size(), 1u);
+    EXPECT_EQ(sheets[0].rows, 366);
+    EXPECT_EQ(sheets[0].cells.at("A2").value, "10001");
+    EXPECT_EQ(sheets[0].cells.at("C2").type, "datetime");
+    EXPECT_TRUE(QFile::exists(out + "/PARTS.xlsx"));
+    EXPECT_FALSE(QFile::exists(out + "/CUSTOMER.xlsx"));
+
+    // Quiet: nothing said of tables that arrive whole; an unknown name is an error.
+    const Outcome quiet = run({"export", s(samples), "-o", s(out), "--quiet", "--table", "NOPE", "--table", "Parts"});
+    EXPECT_EQ(quiet.status, cli::kLosses);
+    EXPECT_EQ(quiet.err, "vellomar: no table named NOPE\n");
+}
+
+TEST_F(CommandLine, ExportToOneCsvFileWithChosenFields) {
+    const QString file = out + ".csv";
+    const Outcome r = run({"export", s(samples + "/ORDERS.DB"), "--fields", "order no,Paid,Entered", "-o", s(file), "-q"});
+    EXPECT_EQ(r.status, cli::kWhole) << r.err;
+    EXPECT_EQ(readText(file).rfind("Order No,Paid,Entered\r\n20001,TRUE,2003-08-05T12:13:46.897\r\n20002,FALSE,", 0), 0u);
+
+    // One file cannot take several tables; a format that contradicts the name is refused.
+    EXPECT_EQ(run({"export", s(samples), "-o", s(file)}).status, cli::kNothing);
+    const Outcome clash = run({"export", s(samples + "/ORDERS.DB"), "--format", "xlsx", "-o", s(file)});
+    EXPECT_EQ(clash.status, cli::kNothing);
+    EXPECT_EQ(clash.err.rfind("vellomar: --format xlsx does not fit the file name " + s(file) + "\n\nUsage:", 0), 0u);
+    // A field the table lacks: nothing written, and the file and the field are named.
+    const Outcome lacking = run({"export", s(samples + "/ORDERS.DB"), "--fields", "Nope", "-o", s(out + "2.csv")});
+    EXPECT_EQ(lacking.status, cli::kNothing);
+    EXPECT_EQ(lacking.err, "vellomar: " + s(samples) + "/ORDERS.DB: the table has no field \"Nope\"\n");
+    EXPECT_FALSE(QFile::exists(out + "2.csv"));
+}
+
+TEST_F(CommandLine, LossesAreToldAndTurnIntoTheExitStatus) {
+    QDir().mkpath(out);
+    const QString table = tmp.path() + "/cut/CUT.DB";
+    QDir().mkpath(tmp.path() + "/cut");
+    {
+        paradoxwriter::Writer w(table.toStdString(), {{"Id", driver::FieldType::Long}, {"Label", driver::FieldType::Alpha, 100}});
+        for (std::int64_t i = 1; i <= 100; ++i) w.addRow({i, "row " + std::to_string(i)});
+        w.finish();
+    }
+    QFile cut(table);
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(cut.resize(2048 + 2 * 2048 + 1024));  // inside the third block
+    cut.close();
+    const Outcome r = run({"export", s(table), s(samples + "/PARTS.DB"), "-o", s(out), "--format", "csv"});
+    EXPECT_EQ(r.status, cli::kLosses);
+    EXPECT_NE(r.err.find("CUT: 47 rows -> " + s(out) + "/CUT.csv\nDone, but not everything arrived as it is in the "
+                         "table:\n\nThe table is damaged:\n" + s(table) + ": the header says 100 rows"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("PARTS: 250 rows -> " + s(out) + "/PARTS.csv\n"), std::string::npos);
+
+    // Nothing readable at all: status 2.
+    EXPECT_EQ(run({"export", s(tmp.path() + "/nothing.db"), "-o", s(out)}).status, cli::kNothing);
+}
+
+TEST_F(CommandLine, ACodePageGivenOverridesTheTables) {
+    const QString table = tmp.path() + "/CP.DB";
+    {
+        paradoxwriter::Writer w(table.toStdString(), {{"Name", driver::FieldType::Alpha, 20}});
+        w.addRow({std::string("Müller")});  // 0xFC in code page 1252
+        w.finish();
+    }
+    ASSERT_EQ(run({"export", s(table), "-o", s(out + "/a.csv")}).status, cli::kWhole);
+    EXPECT_EQ(readText(out + "/a.csv"), "Name\r\nMüller\r\n");
+    ASSERT_EQ(run({"export", s(table), "--code-page", "437", "-o", s(out + "/b.csv")}).status, cli::kWhole);
+    EXPECT_EQ(readText(out + "/b.csv"), "Name\r\nM\u207fller\r\n");  // 0xFC is "ⁿ" in 437
+}
+
+TEST_F(CommandLine, HelpVersionAndBadArguments) {
+    const Outcome help = run({"--help"});
+    EXPECT_EQ(help.status, cli::kWhole);
+    EXPECT_EQ(help.out.rfind("Usage:\n  vellomar  ", 0), 0u);
+    const Outcome version = run({"--version"});
+    EXPECT_EQ(version.status, cli::kWhole);
+    EXPECT_EQ(version.out.rfind("vellomar ", 0), 0u);
+    const Outcome bad = run({"export", "--nope"});
+    EXPECT_EQ(bad.status, cli::kNothing);
+    EXPECT_EQ(bad.err.rfind("vellomar: unknown option --nope\n\nUsage:\n", 0), 0u);
+    EXPECT_EQ(bad.out, "");
+}
