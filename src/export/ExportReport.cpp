@@ -36,7 +36,11 @@ std::string groupedNumber(std::int64_t number) {
 
 void ExportReport::Tally::note(std::int64_t row, int column, const std::string& why) {
     if (count++ == 0) firstReason = why;
-    if (rows.size() < kFirstFew) rows.push_back(row);
+    // Rows arrive in order, so a row already counted is the last one.
+    if (rows.empty() || rows.back() != row) {
+        if (rowsAffected < std::int64_t(kFirstFew)) rows.push_back(row);
+        ++rowsAffected;
+    }
     if (column > 0) {
         const auto at = std::lower_bound(columns.begin(), columns.end(), column);
         if (at == columns.end() || *at != column) columns.insert(at, column);
@@ -66,6 +70,8 @@ void ExportReport::noteCutTexts(std::int64_t cells, const std::vector<int>& colu
     std::sort(cutTexts_.columns.begin(), cutTexts_.columns.end());
     cutTexts_.columns.erase(std::unique(cutTexts_.columns.begin(), cutTexts_.columns.end()), cutTexts_.columns.end());
     cutTexts_.rows.assign(firstRows.begin(), firstRows.begin() + std::ptrdiff_t(std::min(firstRows.size(), kFirstFew)));
+    // The writer keeps the first few rows only: past those, how many is not known.
+    cutTexts_.rowsAffected = firstRows.size() < workbook::Report::kCutRowsKept ? std::int64_t(firstRows.size()) : -1;
 }
 
 void ExportReport::noteSheets(int sheets, std::int64_t dataRowsPerSheet) {
@@ -101,7 +107,9 @@ std::string ExportReport::sheetRowName(std::int64_t sheetRow) const {
 std::string ExportReport::sheetRowList(const Tally& tally) const {
     std::vector<std::string> names;
     for (std::int64_t row : tally.rows) names.push_back(sheetRowName(row));
-    return (tally.count == 1 ? "row " : "rows ") + joined(names, tally.count - std::int64_t(tally.rows.size()));
+    const std::string list = (names.size() == 1 && tally.rowsAffected == 1 ? "row " : "rows ");
+    if (tally.rowsAffected < 0) return list + joined(names) + " and others";
+    return list + joined(names, tally.rowsAffected - std::int64_t(tally.rows.size()));
 }
 
 std::string ExportReport::summary(const std::string& newline) const {
@@ -120,7 +128,7 @@ std::string ExportReport::summary(const std::string& newline) const {
         for (std::int64_t row : t.rows) rows.push_back(groupedNumber(row));
         text += gap + plural(t.count, "row", "rows") + " of the table could not be read and " +
                 (t.count == 1 ? "is" : "are") + " not in the workbook: " + (t.count == 1 ? "row " : "rows ") +
-                joined(rows, t.count - std::int64_t(t.rows.size())) + " (" + t.firstReason + ").";
+                joined(rows, t.rowsAffected - std::int64_t(t.rows.size())) + " (" + t.firstReason + ").";
     }
     if (const Tally& t = unreadableValues_; t.count > 0) {
         text += gap + plural(t.count, "value", "values") + " could not be read; " +

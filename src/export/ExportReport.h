@@ -70,7 +70,8 @@ private:
     // A count, and the first few places it happened.
     struct Tally {
         std::int64_t count = 0;
-        std::vector<std::int64_t> rows;  // the first kFirstFew
+        std::vector<std::int64_t> rows;  // the first kFirstFew, each once
+        std::int64_t rowsAffected = 0;   // how many rows in all; -1 when not known
         std::vector<int> columns;        // ascending, each once
         std::string firstReason;
         void note(std::int64_t row, int column, const std::string& why);
