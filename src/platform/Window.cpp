@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QFile>
+#include <QFileInfo>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
@@ -36,7 +37,8 @@ void QtWindow::setIcon(const QIcon& icon) { widget_->setWindowIcon(icon); }
 
 void QtWindow::loadMouseIcon(const QString& curFile) {
     QFile file(curFile);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file: opening a FIFO would wait for a writer for ever.
+    if (!QFileInfo(curFile).isFile() || !file.open(QIODevice::ReadOnly))
         throw std::runtime_error("Cannot open " + curFile.toStdString());
     const QByteArray bytes = file.readAll();
     QPixmap picture;

@@ -152,17 +152,16 @@ void Form1::Text1_Change() {
         stored_ = text;
     } catch (const std::exception& e) {
         stored_.reset();
-        // The program set the box: its caller reports. The user typed: say so,
-        // since the folder would otherwise be forgotten silently; but once
-        // only, and in a box that leaves the keyboard with the folder box.
-        if (settingFolder_) {
+        // Told once a run, since the folder would otherwise be forgotten
+        // silently. The program set the box: its caller's report tells it.
+        // The user typed: a box that leaves the keyboard with the folder box.
+        if (std::exchange(storeFailureTold_, true)) return;
+        if (settingFolder_)
             changeFailure_ = std::current_exception();
-        } else if (!storeFailureTold_) {
+        else
             wizard_.platform().messages.notify(
                 QString::fromUtf8(e.what()) + "\r\nThe folder you choose will not be remembered for the next start.",
                 wizard_.applicationTitle());
-        }
-        storeFailureTold_ = true;
     }
 }
 

@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 TEST(QtWindow, LoadsTheHandPointerAndKeepsShapes) {
     QWidget widget;
     platform::QtWindow window(&widget);
@@ -31,6 +33,8 @@ TEST(QtWindow, RejectsAFileThatIsNoCursor) {
     junk.close();
     EXPECT_THROW(window.loadMouseIcon(junk.fileName()), std::runtime_error);
     EXPECT_THROW(window.loadMouseIcon(dir.filePath("missing.cur")), std::runtime_error);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("FIFO.CUR")).constData(), 0600), 0);
+    EXPECT_THROW(window.loadMouseIcon(dir.filePath("FIFO.CUR")), std::runtime_error);  // at once, no wait
 
     // Without a picture the custom shape shows the default arrow.
     window.setMousePointer(platform::CustomPointer);

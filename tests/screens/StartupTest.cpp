@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 using screens::Wizard;
@@ -80,6 +81,9 @@ TEST(Startup, EveryChangeOfTheFolderBoxIsSaved) {
               "Settings store is read-only\r\nThe folder you choose will not be remembered for the next start.");
     EXPECT_EQ(fake.messages.shown[0].title, "Vellomar");
     EXPECT_EQ(box->text(), "/dbxy");
+    // Nor again when the program sets the box itself.
+    wizard.form1().PushButton1->click();
+    EXPECT_EQ(fake.messages.shown.size(), 1u);
 
     // Putting the remembered folder into the box at start-up writes nothing,
     // so a store that cannot be written says nothing until something changes.
