@@ -5,7 +5,8 @@
 #   PackagingTest.sh manpage FILE      groff, which must not warn
 #   PackagingTest.sh install BUILD ID CMAKE
 #                                      install into a temporary prefix, look for every
-#                                      file, start the installed program offscreen
+#                                      file, start the installed program offscreen,
+#                                      run its command line without a display
 # A missing checking tool skips the check (exit 77) with one line naming its package.
 set -euo pipefail
 
@@ -56,6 +57,12 @@ install)
     status=$?
     set -e
     [[ $status -eq 124 ]] || { echo "the installed program ended with status $status within 5 s"; exit 1; }
+
+    # Its command line runs without a display and finds the installed sample tables.
+    version=$(env -u DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/vellomar" --version)
+    [[ $version == "vellomar "* ]] || { echo "--version printed: $version"; exit 1; }
+    tables=$(env -u DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/vellomar" list "$prefix/share/vellomar/Samples" | cut -f1 | tr '\n' ' ')
+    [[ $tables == "CUSTOMER EMPLOYEE ORDERS PARTS ORDERS1999 " ]] || { echo "list printed: $tables"; exit 1; }
     ;;
 *)
     echo "unknown check: $1"; exit 2 ;;
