@@ -155,7 +155,13 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
 
     if (!written) {
         // Show what was written so far, but do not claim the run succeeded.
-        p.step(174, [&] { sheetApp->setVisible(true); });
+        // When the file itself failed (a full disk) there is nothing to show,
+        // and the report above has said why: no second report.
+        p.at(174);
+        try {
+            sheetApp->setVisible(true);
+        } catch (const std::exception&) {
+        }
         stop();
         return fieldList;
     }
@@ -166,7 +172,12 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
     });
     const bool shown = p.step(174, [&] { sheetApp->setVisible(true); });
     p.step(176, [&] { screen.window().setMousePointer(platform::DefaultPointer); });
-    if (!shown) return fieldList;
+    if (!shown) {
+        // The workbook could not be finished or shown (the report said why):
+        // the run did not complete, so it can be started again.
+        screen.setButtonCaption("Start Importing");
+        return fieldList;
+    }
     // Above the spreadsheet window that has just been opened.
     p.step(182, [&] {
         report.noteWriter(sheetApp->report());

@@ -213,6 +213,21 @@ TEST_F(ImportRunTest, ASpreadsheetThatCannotStartIsReportedOnce) {
     EXPECT_EQ(fake.windowOf(&f3).pointer, 0);
 }
 
+TEST_F(ImportRunTest, AWorkbookThatCannotBeShownIsReportedAndTheRunCanBeStartedAgain) {
+    screens::Form3& f3 = choose("COUNTRY", {"Name"});
+    fake.spreadsheets.failLaunch = true;
+    f3.PushButton9->click();
+    ASSERT_EQ(fake.messages.shown.size(), 1u);
+    EXPECT_TRUE(fake.messages.shown[0].text.startsWith("Could not start /usr/bin/soffice to show the workbook "));
+    EXPECT_TRUE(fake.messages.shown[0].text.contains("at line 174\r\r"));
+    EXPECT_EQ(f3.PushButton9->text(), "Start Importing");
+
+    fake.spreadsheets.failLaunch = false;
+    f3.PushButton9->click();
+    EXPECT_EQ(fake.messages.texts().back(), "Done.");
+    EXPECT_EQ(f3.PushButton9->text(), "Exit");
+}
+
 TEST_F(ImportRunTest, AMinimisedScreenIsRestoredAndTheButtonsRestDuringTheRun) {
     screens::Form3& f3 = choose("COUNTRY", {"Name"});
     fakes::FakeWindow& window = fake.windowOf(&f3);

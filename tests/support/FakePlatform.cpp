@@ -64,7 +64,7 @@ FakeSpreadsheets::FakeSpreadsheets(const QString& temporaryFolder, std::int64_t 
     world.processes = [] { return std::vector<platform::RunningProcess>{}; };
     world.launch = [this](const QString& program, const QStringList& arguments) {
         launches.push_back(QStringList{program} + arguments);
-        return true;
+        return !failLaunch;
     };
     world.temporaryFolder = temporaryFolder;
     real_ = std::make_unique<platform::XlsxSpreadsheets>(world, sheetRows);

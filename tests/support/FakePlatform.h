@@ -110,6 +110,7 @@ public:
     QString lastWorkbook() const;
 
     bool failCreate = false;
+    bool failLaunch = false;  // the viewer does not start
     QString runningName;  // empty: nothing runs
     int created = 0;
     std::vector<QStringList> launches;  // program, then arguments
