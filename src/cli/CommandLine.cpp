@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <set>
 #include <system_error>
