@@ -6,7 +6,8 @@
 #   PackagingTest.sh install BUILD ID CMAKE
 #                                      install into a temporary prefix, look for every
 #                                      file, start the installed program offscreen,
-#                                      run its command line without a display
+#                                      run its command line without a display, match
+#                                      its version with the changelog's
 # A missing checking tool skips the check (exit 77) with one line naming its package.
 set -euo pipefail
 
@@ -41,7 +42,8 @@ install)
     for f in bin/vellomar share/vellomar/HAND-M.CUR share/vellomar/Samples/CUSTOMER.DB \
              share/applications/"$id".desktop share/metainfo/"$id".metainfo.xml \
              share/icons/hicolor/32x32/apps/"$id".png share/icons/hicolor/scalable/apps/"$id".svg \
-             share/man/man1/vellomar.1.gz share/doc/vellomar/copyright; do
+             share/man/man1/vellomar.1.gz share/doc/vellomar/copyright \
+             share/doc/vellomar/changelog.gz; do
         [[ -f "$prefix/$f" ]] || { echo "not installed: $f"; missing=1; }
     done
     # The program's files belong under share/, never beside the program.
@@ -61,6 +63,10 @@ install)
     # Its command line runs without a display and finds the installed sample tables.
     version=$(env -u DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/vellomar" --version)
     [[ $version == "vellomar "* ]] || { echo "--version printed: $version"; exit 1; }
+    # A new version needs its changelog entry before it can be packaged.
+    entry=$(zcat "$prefix/share/doc/vellomar/changelog.gz" | sed -n 1p)
+    [[ $entry == "vellomar (${version#vellomar }) "* ]] ||
+        { echo "the changelog's newest entry is \"$entry\", the program is $version"; exit 1; }
     tables=$(env -u DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/vellomar" list "$prefix/share/vellomar/Samples" | cut -f1 | tr '\n' ' ')
     [[ $tables == "CUSTOMER EMPLOYEE ORDERS PARTS ORDERS1999 " ]] || { echo "list printed: $tables"; exit 1; }
     ;;
