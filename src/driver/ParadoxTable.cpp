@@ -92,6 +92,12 @@ ParadoxTable::~ParadoxTable() {
 
 std::int64_t ParadoxTable::rowCount() const { return chain_.rows(); }
 
+int ParadoxTable::keyFields() const {
+    const bool keyed = header_.fileType == 0 && header_.keyFields > 0 &&
+                       static_cast<std::size_t>(header_.keyFields) <= fields_.size();
+    return keyed ? header_.keyFields : 0;
+}
+
 void ParadoxTable::locate(std::int64_t index) const {
     ThreadCache& cache = threadCache;
     cache.current.table = 0;

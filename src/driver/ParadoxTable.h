@@ -38,6 +38,7 @@ public:
     std::int64_t headerRowCount() const override { return header_.numRecords; }
     int codePage() const override { return text_->codePage(); }
     bool encrypted() const override { return header_.key != 0; }
+    int keyFields() const override;
     std::string damage() const override { return chain_.damage(); }
     bool rowsInDoubt() const override { return chain_.rowsInDoubt(); }
 

@@ -82,6 +82,10 @@ public:
     virtual int codePage() const { return 0; }
     // Whether the table is password-protected (it is read all the same).
     virtual bool encrypted() const { return false; }
+    // How many fields, from the first on, make up the table's key (its
+    // primary index): 0 for a table the header does not say is keyed, or whose
+    // key field count is no count of its fields.
+    virtual int keyFields() const { return 0; }
     // Empty for a sound table. Otherwise every disagreement found between the
     // header, the block chain and the blocks, one per line ("\n" between
     // them), each naming the file and where (block and byte offset) and what
