@@ -83,6 +83,8 @@ void ExportReport::noteWriter(const workbook::Report& written) {
     noteCutTexts(written.cutTexts, written.cutColumns, written.cutRows);
     // Every sheet but the last is full, so the first one's rows are the rows a sheet holds.
     if (!written.sheets.empty()) noteSheets(int(written.sheets.size()), written.sheets.front().rows);
+    notices_ = written.notices;
+    rowsFromData_ = written.rowsFromData;
 }
 
 bool ExportReport::lost() const {
@@ -98,6 +100,7 @@ std::string ExportReport::columnList(const std::vector<int>& columns) const {
 }
 
 std::string ExportReport::sheetRowName(std::int64_t sheetRow) const {
+    if (rowsFromData_) return groupedNumber(sheetRow - 1);
     const std::int64_t perSheet = dataRowsPerSheet_;
     if (perSheet <= 0 || sheetRow < 2 || sheetRow - 2 < perSheet) return groupedNumber(sheetRow);
     return "Sheet" + std::to_string((sheetRow - 2) / perSheet + 1) + " row " +
@@ -146,6 +149,7 @@ std::string ExportReport::summary(const std::string& newline) const {
                 (sheets_ > 2 ? " to Sheet" + std::to_string(sheets_) : std::string()) +
                 ", each sheet starting with the header row.";
     }
+    for (const std::string& notice : notices_) text += gap + notice;
     return text;
 }
 

@@ -44,7 +44,8 @@ public:
     // The workbook used `sheets` worksheets of at most `dataRowsPerSheet`
     // data rows each (each sheet starts with the header row).
     void noteSheets(int sheets, std::int64_t dataRowsPerSheet);
-    // Both of the above, from what the writer reports at the end.
+    // Both of the above, from what the writer reports at the end, and what
+    // it changed that loses nothing (its notices).
     void noteWriter(const workbook::Report& written);
 
     // Rows or values that did not arrive as they are in the table, or may not have.
@@ -53,8 +54,8 @@ public:
     bool moved() const { return sheets_ > 1; }
     bool damaged() const { return !damage_.empty(); }
     // Every row and value arrived as it is in the table, on one sheet, from a
-    // sound table.
-    bool whole() const { return !lost() && !moved() && !damaged(); }
+    // sound table, and the output changed nothing of its shape.
+    bool whole() const { return !lost() && !moved() && !damaged() && notices_.empty(); }
 
     std::int64_t unreadableRows() const { return unreadableRows_.count; }
     std::int64_t unreadableValues() const { return unreadableValues_.count; }
@@ -88,6 +89,8 @@ private:
     Tally cutTexts_;
     int sheets_ = 1;
     std::int64_t dataRowsPerSheet_ = 0;
+    std::vector<std::string> notices_;
+    bool rowsFromData_ = false;  // rows named as a database numbers them
 };
 
 // "1,048,575": digits grouped by thousands.
