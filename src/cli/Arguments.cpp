@@ -119,11 +119,16 @@ Arguments parseArguments(const std::vector<std::string>& args) {
                 parsed.format = Format::Xlsx;
             else if (driver::equalsIgnoringCase(format, "csv"))
                 parsed.format = Format::Csv;
+            else if (driver::equalsIgnoringCase(format, "sqlite"))
+                parsed.format = Format::Sqlite;
             else
-                throw UsageError("--format is xlsx or csv, not \"" + format + "\"");
+                throw UsageError("--format is xlsx, csv or sqlite, not \"" + format + "\"");
         } else if (name == "--bom" && !inlineValue) {
             exportOnly();
             parsed.byteOrderMark = true;
+        } else if (name == "--replace" && !inlineValue) {
+            exportOnly();
+            parsed.replace = true;
         } else if (name == "--code-page") {
             exportOnly();
             parsed.codePage = codePageOf(takeValue());

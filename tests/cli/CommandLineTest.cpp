@@ -207,7 +207,7 @@ TEST_F(CommandLine, OutputIsAFolderOnlyWhenItIsOneEndsInASlashOrTakesSeveralTabl
     const std::string parts = s(samples + "/PARTS.DB");
     const Outcome txt = run({"export", parts, "-o", s(out + "/c.txt")});
     EXPECT_EQ(txt.status, cli::kNothing);
-    EXPECT_EQ(txt.err.rfind("vellomar: -o " + s(out) + "/c.txt names neither a .xlsx nor a .csv file: give --format, "
+    EXPECT_EQ(txt.err.rfind("vellomar: -o " + s(out) + "/c.txt names neither a .xlsx, a .csv nor a .sqlite file: give --format, "
                             "or end a folder's name with /\n", 0), 0u) << txt.err;
     EXPECT_FALSE(QFile::exists(out + "/c.txt"));
 
