@@ -1,0 +1,199 @@
+#include "driver/CodePageFinder.h"
+
+#include "driver/TextDecoder.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <tuple>
+
+namespace driver {
+namespace {
+
+enum class Script { None, Latin, Greek, Cyrillic, Hebrew, Arabic, Thai, HanKana, Hangul, HalfwidthKana };
+
+// Pages in the order they are named when the text fits several alike: the
+// most used first.
+constexpr int kByUse[] = {1252, 1251, 850, 437, 866, 1250, 852, 1253, 1254, 1255, 1256, 1257, 874, 936, 932, 949,
+                          950, 857, 737, 869, 862, 864, 775, 855, 865, 860, 861, 863, 858, 1258, TextDecoder::kRoman8};
+
+bool isMark(char32_t c) {
+    return (c >= 0x0300 && c <= 0x036F) || (c >= 0x05B0 && c <= 0x05C7 && c != 0x05BE && c != 0x05C0 && c != 0x05C3 &&
+                                            c != 0x05C6) ||
+           (c >= 0x064B && c <= 0x065F) || c == 0x0670 || c == 0x0E31 || (c >= 0x0E34 && c <= 0x0E3A) ||
+           (c >= 0x0E47 && c <= 0x0E4E) || c == 0x3099 || c == 0x309A;
+}
+
+// The script of a letter; None for everything that is not a letter (marks included).
+Script scriptOf(char32_t c) {
+    if (c < 0x80) return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ? Script::Latin : Script::None;
+    if (isMark(c)) return Script::None;
+    if ((c >= 0x00C0 && c <= 0x024F && c != 0xD7 && c != 0xF7) || (c >= 0x1E00 && c <= 0x1EFF)) return Script::Latin;
+    if ((c >= 0x0386 && c <= 0x03FF && c != 0x0387) || (c >= 0x1F00 && c <= 0x1FFF)) return Script::Greek;
+    if (c >= 0x0400 && c <= 0x052F && !(c >= 0x0482 && c <= 0x0489)) return Script::Cyrillic;
+    if ((c >= 0x05D0 && c <= 0x05F2) || (c >= 0xFB1D && c <= 0xFB4F)) return Script::Hebrew;
+    if ((c >= 0x0621 && c <= 0x064A) || (c >= 0x0671 && c <= 0x06D3) || (c >= 0xFE80 && c <= 0xFEFC) ||
+        (c >= 0xFB50 && c <= 0xFDFF))
+        return Script::Arabic;
+    if ((c >= 0x0E01 && c <= 0x0E30) || c == 0x0E32 || c == 0x0E33 || (c >= 0x0E40 && c <= 0x0E46)) return Script::Thai;
+    if ((c >= 0x3041 && c <= 0x30FF && c != 0x30A0 && c != 0x30FB) || (c >= 0x3400 && c <= 0x9FFF) ||
+        (c >= 0xF900 && c <= 0xFAFF))
+        return Script::HanKana;
+    if ((c >= 0xAC00 && c <= 0xD7AF) || (c >= 0x3131 && c <= 0x318E)) return Script::Hangul;
+    if (c >= 0xFF66 && c <= 0xFF9F) return Script::HalfwidthKana;
+    return Script::None;
+}
+
+// 1 upper case, -1 lower case, 0 neither (or not known here).
+int caseOf(char32_t c) {
+    if (c < 0x80) return c >= 'A' && c <= 'Z' ? 1 : c >= 'a' && c <= 'z' ? -1 : 0;
+    if (c >= 0xC0 && c <= 0xDE) return c == 0xD7 ? 0 : 1;
+    if (c >= 0xDF && c <= 0xFF) return c == 0xF7 ? 0 : -1;
+    if (c >= 0x0100 && c <= 0x0137) return c % 2 == 0 ? 1 : -1;
+    if (c >= 0x0139 && c <= 0x0148) return c % 2 == 1 ? 1 : -1;
+    if (c >= 0x014A && c <= 0x0177) return c % 2 == 0 ? 1 : -1;
+    if (c == 0x0178) return 1;
+    if (c >= 0x0179 && c <= 0x017E) return c % 2 == 1 ? 1 : -1;
+    if ((c >= 0x0386 && c <= 0x038F) || (c >= 0x0391 && c <= 0x03AB)) return 1;
+    if (c >= 0x03AC && c <= 0x03CE) return -1;
+    if (c >= 0x0400 && c <= 0x042F) return 1;
+    if (c >= 0x0430 && c <= 0x045F) return -1;
+    if (c >= 0x0460 && c <= 0x04FF) return c % 2 == 0 ? 1 : -1;
+    return 0;
+}
+
+// Characters no text holds: undefined bytes, controls, private use, box drawing.
+bool isOdd(char32_t c) {
+    return c == 0xFFFD || (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || (c >= 0x80 && c <= 0x9F) ||
+           (c >= 0xE000 && c <= 0xF8FF) || (c >= 0x2500 && c <= 0x25FF);
+}
+
+// Non-letters that stand inside words in real text: apostrophes, middle dots,
+// the soft hyphen, Hebrew punctuation, CJK punctuation and full-width forms.
+bool joinsWords(char32_t c) {
+    return c < 0x80 || c == 0x2019 || c == 0x2018 || c == 0xB7 || c == 0xB4 || c == 0xAD || c == 0x05BE ||
+           c == 0x05F3 || c == 0x05F4 || (c >= 0x3000 && c <= 0x303F) || c == 0x30FB || (c >= 0xFF00 && c <= 0xFF65);
+}
+
+std::vector<char32_t> codePoints(const std::string& utf8) {
+    std::vector<char32_t> out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        const std::size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        char32_t c = n == 1 ? b : n == 2 ? b & 0x1F : n == 3 ? b & 0x0F : b & 0x07;
+        for (std::size_t k = 1; k < n && i + k < utf8.size(); ++k) c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        out.push_back(c);
+        i += n;
+    }
+    return out;
+}
+
+struct Fit {
+    long odd = 0;          // oddities
+    long nonAscii = 0;     // characters above U+007F
+    long upper = 0, lower = 0;  // non-ASCII letters by case
+    long own = 0;          // characters of the page's own script, where that tells pages apart
+};
+
+void score(const std::vector<char32_t>& text, int page, Fit& fit) {
+    Script previous = Script::None;  // of the word's last letter
+    int previousCase = 0;
+    bool previousAscii = true;
+    std::size_t letters = 0, accented = 0;  // of the word
+    const auto endWord = [&] {
+        if (letters >= 3 && accented == letters) ++fit.odd;
+        letters = accented = 0;
+        previous = Script::None;
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t c = text[i];
+        if (c >= 0x80) ++fit.nonAscii;
+        if (isOdd(c)) ++fit.odd;
+        if ((page == 932 && c >= 0x3041 && c <= 0x30FF) || (page == 949 && c >= 0xAC00 && c <= 0xD7AF)) ++fit.own;
+        const Script script = scriptOf(c);
+        if (script == Script::None) {
+            if (isMark(c) && letters > 0) continue;
+            // A symbol between two letters.
+            if (letters > 0 && !isOdd(c) && !joinsWords(c) && i + 1 < text.size() &&
+                scriptOf(text[i + 1]) != Script::None)
+                ++fit.odd;
+            endWord();
+            continue;
+        }
+        const int letterCase = caseOf(c);
+        if (c >= 0x80) {
+            if (letterCase > 0) ++fit.upper;
+            if (letterCase < 0) ++fit.lower;
+        }
+        if (letters > 0) {
+            if (script != previous) ++fit.odd;
+            else if (letterCase > 0 && previousCase < 0 && (c >= 0x80 || !previousAscii)) ++fit.odd;
+        }
+        ++letters;
+        if (script == Script::Latin && c >= 0x80) ++accented;
+        previous = script;
+        previousCase = letterCase;
+        previousAscii = c < 0x80;
+    }
+    endWord();
+}
+
+// One decoder for every known page, made once.
+const std::vector<std::unique_ptr<TextDecoder>>& decoders() {
+    static const std::vector<std::unique_ptr<TextDecoder>> all = [] {
+        std::vector<std::unique_ptr<TextDecoder>> made;
+        for (int page : TextDecoder::knownCodePages()) made.push_back(std::make_unique<TextDecoder>(page));
+        return made;
+    }();
+    return all;
+}
+
+}  // namespace
+
+void CodePageFinder::add(const std::uint8_t* bytes, std::size_t size) {
+    if (full() || !std::any_of(bytes, bytes + size, [](std::uint8_t b) { return b >= 0x80; })) return;
+    const std::size_t take = std::min(size, kSampleBytes - kept_);
+    texts_.emplace_back(reinterpret_cast<const char*>(bytes), take);
+    kept_ += take;
+}
+
+int CodePageFinder::otherPage(int used, int driverPage) const {
+    if (texts_.empty()) return 0;
+    const auto fitOf = [&](const TextDecoder& decoder) {
+        Fit fit;
+        for (const std::string& text : texts_)
+            score(codePoints(decoder.decode(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())),
+                  decoder.codePage(), fit);
+        return fit;
+    };
+    const TextDecoder* usedDecoder = nullptr;
+    for (const auto& decoder : decoders())
+        if (decoder->codePage() == used) usedDecoder = decoder.get();
+    if (!usedDecoder) return 0;
+    const Fit current = fitOf(*usedDecoder);
+    if (current.odd < 3 || current.odd * 10 < current.nonAscii) return 0;
+
+    // Fewest oddities first, then the preferences above.
+    using Rank = std::tuple<long, int, int, int, int>;
+    Rank best{};
+    int bestPage = 0;
+    long bestNonAscii = 0;
+    for (const auto& decoder : decoders()) {
+        const int page = decoder->codePage();
+        const Fit fit = fitOf(*decoder);
+        const bool capitalsOnly = fit.upper + fit.lower > 20 && fit.upper > 9 * fit.lower;
+        const auto use = std::find(std::begin(kByUse), std::end(kByUse), page) - std::begin(kByUse);
+        const Rank rank{fit.odd, page == driverPage ? 0 : 1, fit.own > 0 ? 0 : 1, capitalsOnly ? 1 : 0, int(use)};
+        if (bestPage == 0 || rank < best) {
+            best = rank;
+            bestPage = page;
+            bestNonAscii = fit.nonAscii;
+        }
+    }
+    const long bestOdd = std::get<0>(best);
+    if (bestPage == used || bestOdd * 5 > current.odd || bestOdd * 33 > bestNonAscii) return 0;
+    return bestPage;
+}
+
+}  // namespace driver

@@ -1,0 +1,48 @@
+#pragma once
+// What a table's text shows about its code page. A sample of the text as
+// stored (alpha values, memos, field names) is decoded with every known code
+// page; a page fits when the text comes out as text: no undefined bytes or
+// controls, no box drawing, no symbol inside a word, no word that mixes
+// scripts or turns from lower to upper case, no word of three or more Latin
+// letters that are all accented. The page in use is called into doubt only
+// when it plainly does not fit (at least 3 such oddities, and at least one in
+// ten of the text's non-ASCII characters) and another page plainly does (at
+// most one oddity in 33, five times fewer than the page in use). Among pages
+// that fit equally well, the language driver's page comes first, then a page
+// whose own script shows (kana for 932, hangul for 949), then a page whose
+// letters are not all capitals, then the most used. Text in ASCII alone shows
+// nothing.
+//
+// False alarms are worse than a missed hint: so the thresholds. Pages that
+// give the same letters for the text (437 and 850 for German) cannot be told
+// apart, and Latin pages that differ only in a few letters (Turkish 1254 text
+// under a 1252 header) often are not.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace driver {
+
+class CodePageFinder {
+public:
+    // Texts beyond this many bytes (with a byte above 0x7F) are not kept.
+    static constexpr std::size_t kSampleBytes = 64 * 1024;
+
+    // Keeps `text` (as stored) for the finding when it has a byte above 0x7F.
+    void add(const std::uint8_t* bytes, std::size_t size);
+    bool full() const { return kept_ >= kSampleBytes; }
+    bool empty() const { return texts_.empty(); }
+
+    // The code page the sample plainly is in when `used` plainly is not it;
+    // 0 when `used` fits, the text shows nothing, or no page plainly fits.
+    // `driverPage` (0 = none) is preferred among pages that fit alike.
+    int otherPage(int used, int driverPage) const;
+
+private:
+    std::vector<std::string> texts_;
+    std::size_t kept_ = 0;
+};
+
+}  // namespace driver
