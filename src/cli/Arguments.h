@@ -37,7 +37,7 @@ struct Arguments {
     // export: -o / --output, a workbook file or a folder ("" = the current folder).
     std::string output;
     Format format = Format::FromOutput;
-    // export: --code-page N, 0 = what each table says.
+    // export: --code-page N, 0 = what each table says, driver::OpenOptions::kFollowText for auto.
     int codePage = 0;
     Progress progress = Progress::WhenTerminal;
 };

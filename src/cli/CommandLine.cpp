@@ -129,6 +129,9 @@ int list(const Arguments& args, std::FILE* out, std::FILE* err) {
             }
             entry += "]";
             if (!table->damage().empty()) entry += ", \"damage\": " + jsonString(table->damage());
+            const driver::CodePageEvidence page = table->codePageEvidence();
+            entry += ", \"codePage\": " + std::to_string(page.declared != 0 ? page.declared : page.used);
+            if (page.textShows != 0) entry += ", \"textCodePage\": " + std::to_string(page.textShows);
         } else {
             entry += ", \"error\": " + jsonString(error);
         }
@@ -252,6 +255,9 @@ int exportTables(const Arguments& args, std::FILE* err) {
         }
         ++written;
         lost = lost || outcome.report.lost();
+        if (outcome.codePage.followedText)
+            say(err, table.name + ": its text is read as code page " + std::to_string(outcome.codePage.used) +
+                         ", the page it shows");
         const std::string line = table.name + ": " + exporting::groupedNumber(outcome.rows) +
                                  (outcome.rows == 1 ? " row" : " rows") + " -> " + job.output.string();
         if (!outcome.report.whole())

@@ -21,7 +21,7 @@ struct TableJob {
     std::filesystem::path output;  // the file to write
     Format format = Format::Xlsx;  // Xlsx or Csv
     std::vector<std::string> fields;  // in this order; empty = all, in the table's order
-    int codePage = 0;              // 0 = what the table says
+    int codePage = 0;              // 0 = what the table says; see driver::OpenOptions
 };
 
 struct TableOutcome {
@@ -30,6 +30,7 @@ struct TableOutcome {
     std::optional<std::string> error;
     std::int64_t rows = 0;  // rows written
     exporting::ExportReport report;
+    driver::CodePageEvidence codePage;  // the page the text was read from, and why
 };
 
 // Exports `job`, drawing progress on `progress`. Never throws for what a

@@ -81,6 +81,7 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
     std::int64_t rowCount = 0;
     p.step(142, [&] {
         report.noteDamage(recordset.Damage(), recordset.RowsInDoubt());
+        report.noteCodePage(recordset.CodePageEvidence());
         rowCount = recordset.RecordCount();
     });
 

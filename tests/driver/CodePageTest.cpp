@@ -2,11 +2,15 @@
 // apart from the converter (CodePageReference.txt, see its first lines), and
 // the finding of the page a table's text is in.
 
+#include "driver/Table.h"
 #include "driver/TextDecoder.h"
+#include "paradoxwriter/Writer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -78,5 +82,75 @@ TEST(CodePages, EveryByteOfEveryKnownPageDecodesAsTheReferenceSays) {
         if (singleByte) {
             EXPECT_EQ(decoder.decode(reinterpret_cast<const std::uint8_t*>(all.data()), all.size()), expectedAll) << page;
         }
+    }
+}
+
+namespace {
+
+struct TempDir {
+    std::filesystem::path path = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vellomar-codepage-XXXXXX").string();
+        return std::filesystem::path(::mkdtemp(pattern.data()));
+    }();
+    ~TempDir() { std::filesystem::remove_all(path); }
+};
+
+// Country names as iso-codes' translators wrote them (iso_3166-1).
+struct Sample {
+    int page;  // written in
+    std::vector<std::string> names;
+    int lie;   // a page the header then claims instead
+};
+
+const Sample kSamples[] = {
+    {1251, {"Остров Буве", "Иордания", "Республика Казахстан", "Бермуды", "Венесуэла", "Таиланд"}, 1252},
+    {866, {"Черногория", "Ботсвана", "Сербия", "Королевство Испания", "Бахрейн", "Гайана"}, 437},
+    {1253, {"Αρούμπα", "Δημοκρατία της Χιλής", "Βέλγιο", "Μολδαβία", "Κράτος του Ισραήλ", "Αργεντινή"}, 1251},
+    {737, {"Βενεζουέλα", "Γρενάδα", "Νήσοι Χριστουγέννων", "Νήσοι Σολομώντα", "Μπενίν", "Αργεντινή"}, 850},
+    {1255, {"איסלנד", "הפדרציה הרוסית", "איי שלמה", "סמואה", "ג'מייקה", "הרפובליקה של טורקיה"}, 1252},
+    {862, {"סינגפור", "בנגלדש", "עיראק", "הרפובליקה של נמיביה", "סנט לוסיה", "האי מאן"}, 437},
+    {1256, {"ليسوتو", "نيجيريا", "بولندا", "جمهوريّة فنزويلّا", "السّودان", "كوستاريكا"}, 1252},
+    {857, {"Bahreyn Krallığı", "Nijerya", "Estonya Cumhuriyeti", "Litvanya Cumhuriyeti", "Tayland Krallığı"}, 866},
+    {1257, {"Maldyvų Respublika", "Singapūro Respublika", "Sent Kitsas ir Nevis", "Naujoji Zelandija"}, 1251},
+    {1250, {"Republika Gabońska", "Wyspy Cooka", "Szwajcaria", "Łódź", "Kraków", "Gdańsk", "Wrocław"}, 1252},
+    {852, {"Svazijské království", "Jordánsko", "Polská republika", "Česko", "Súdán", "Džibutsko"}, 1251},
+    {874, {"เบนิน", "เฟรนช์โปลินีเซีย", "สาธารณรัฐนามิเบีย", "สาธารณรัฐฟิลิปปินส์", "เอธิโอเปีย"}, 1252},
+    {932, {"香港・中国特別行政区", "ハイチ共和国", "インド", "エクアドル共和国", "バングラデシュ人民共和国"}, 1252},
+    {936, {"佛得角", "伊朗伊斯兰共和国", "蒙塞拉特岛", "荷兰王国", "孟加拉人民共和国", "约旦哈希姆王国"}, 1252},
+    {949, {"아프가니스탄", "상투메 프린시페 민주 공화국", "마카오", "지브롤터", "라오 인민 민주주의 공화국"}, 1252},
+    {1252, {"Grönland", "Königreich Bhutan", "Österreich", "Schweden", "Dänemark", "Türkei", "Südafrika"}, 866},
+    {850, {"République de Guyana", "Bosnie-Herzégovine", "Royaume de Bahreïn", "Corée du Nord", "Pérou"}, 1251},
+};
+
+// Writes `sample` in its page, with the header claiming `header`.
+std::filesystem::path writeSample(const std::filesystem::path& folder, const Sample& sample, int header) {
+    const auto file = folder / ("T" + std::to_string(sample.page) + "-" + std::to_string(header) + ".db");
+    paradoxwriter::Options options;
+    options.codePage = sample.page;
+    paradoxwriter::Writer writer(file.string(), {{"Name", driver::FieldType::Alpha, 60}}, options);
+    for (const std::string& name : sample.names) writer.addRow({name});
+    writer.finish();
+    std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
+    bytes.seekp(0x6A);  // the header's code page, a little-endian word
+    bytes.put(char(header & 0xFF)).put(char(header >> 8));
+    return file;
+}
+
+}  // namespace
+
+TEST(CodePages, TheTextTellsWhenTheHeaderNamesAnotherPage) {
+    const TempDir folder;
+    for (const Sample& sample : kSamples) {
+        // A sound table: no hint, whatever its script.
+        const auto sound = driver::Table::open(writeSample(folder.path, sample, sample.page));
+        EXPECT_EQ(sound->codePageEvidence().textShows, 0) << sample.page;
+        // A header that lies: the page the text is in, and auto reads it so.
+        const auto file = writeSample(folder.path, sample, sample.lie);
+        const auto lying = driver::Table::open(file);
+        EXPECT_EQ(lying->codePageEvidence().used, sample.lie);
+        EXPECT_EQ(lying->codePageEvidence().textShows, sample.page) << sample.page << " under " << sample.lie;
+        const auto followed = driver::Table::open(file, driver::OpenOptions{driver::OpenOptions::kFollowText});
+        EXPECT_EQ(followed->codePage(), sample.page);
+        EXPECT_EQ(std::get<std::string>(followed->row(0)[0]), sample.names[0]) << sample.page;
     }
 }
