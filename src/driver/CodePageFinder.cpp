@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <string_view>
 #include <tuple>
 
 namespace driver {
@@ -22,6 +23,15 @@ bool isMark(char32_t c) {
                                             c != 0x05C6) ||
            (c >= 0x064B && c <= 0x065F) || c == 0x0670 || c == 0x0E31 || (c >= 0x0E34 && c <= 0x0E3A) ||
            (c >= 0x0E47 && c <= 0x0E4E) || c == 0x3099 || c == 0x309A;
+}
+
+// Whether combining mark `c` can follow a letter of `script`.
+bool markFits(char32_t c, Script script) {
+    if (c >= 0x05B0 && c <= 0x05C7) return script == Script::Hebrew;
+    if (c >= 0x064B && c <= 0x0670) return script == Script::Arabic;
+    if (c >= 0x0E31 && c <= 0x0E4E) return script == Script::Thai;
+    if (c >= 0x3099) return script == Script::HanKana;
+    return script == Script::Latin || script == Script::Greek || script == Script::Cyrillic;
 }
 
 // The script of a letter; None for everything that is not a letter (marks included).
@@ -75,6 +85,41 @@ bool joinsWords(char32_t c) {
            c == 0x05F3 || c == 0x05F4 || (c >= 0x3000 && c <= 0x303F) || c == 0x30FB || (c >= 0xFF00 && c <= 0xFF65);
 }
 
+// Non-letters that real text puts next to a word (before or after it):
+// quotes, dashes, ordinals, degrees, superscripts, signs after names.
+bool standsByWords(char32_t c) {
+    return joinsWords(c) || c == 0xA0 || c == 0xAB || c == 0xBB || (c >= 0x2010 && c <= 0x201F) || c == 0x2026 ||
+           c == 0x2039 || c == 0x203A || c == 0xB0 || c == 0xAA || c == 0xBA || c == 0xB5 || c == 0xA7 ||
+           c == 0xA9 || c == 0xAE || c == 0x2122 || c == 0xBF || c == 0xA1 || c == 0xB9 || c == 0xB2 ||
+           c == 0xB3 || c == 0x2116 || (c >= 0x0600 && c <= 0x061F);
+}
+
+// Vowels of the Cyrillic and Greek alphabets.
+bool isVowel(char32_t c) {
+    static constexpr std::u32string_view kVowels =
+        U"аеёиоуыэюяіїєАЕЁИОУЫЭЮЯІЇЄαεηιουωάέήίόύώϊϋΐΰΑΕΗΙΟΥΩΆΈΉΊΌΎΏΪΫ";
+    return kVowels.find(c) != std::u32string_view::npos;
+}
+
+// The letters beyond ASCII of the languages written in the Latin pages, in
+// lower case (with the Romanian and Turkish S and T both ways).
+constexpr std::u32string_view kAlphabets[] = {
+    U"äöüß",             U"àâæçéèêëîïôœùûüÿ", U"áéíñóúü",        U"áâãàçéêíóôõú",  U"àèéìíîòóùú",
+    U"éëïóöüèĳ",         U"æøåé",             U"åäöéšž",         U"áéíóúýþæöð",    U"àçèéíïòóúü",
+    U"áæíóúýøð",         U"çë",               U"áčďéěíňóřšťúůýž", U"áäčďéíĺľňóôŕšťúýž", U"ąćęłńóśźż",
+    U"áéíóöőúüű",        U"čćđšž",            U"ăâîșțşţ",        U"çğıiöşüâîû",    U"ąčęėįšųūž",
+    U"āčēģīķļņšūžōŗ",    U"äöõüšž",           U"àáâãèéêìíòóôõùúýăđĩũơưạảấầẩẫậắằẳẵặẹẻẽếềểễệỉịọỏốồổỗộớờởỡợụủứừửữựỳỵỷỹ",
+};
+
+// A Latin letter in lower case (ASCII and Latin-1, Latin Extended-A).
+char32_t lowerLatin(char32_t c) {
+    if (c == 0x0130) return 'i';
+    if (caseOf(c) <= 0) return c;
+    if (c < 0x80 || (c >= 0xC0 && c <= 0xDE)) return c + 0x20;
+    if (c == 0x0178) return 0xFF;
+    return c + 1;
+}
+
 std::vector<char32_t> codePoints(const std::string& utf8) {
     std::vector<char32_t> out;
     out.reserve(utf8.size());
@@ -94,6 +139,40 @@ struct Fit {
     long nonAscii = 0;     // characters above U+007F
     long upper = 0, lower = 0;  // non-ASCII letters by case
     long own = 0;          // characters of the page's own script, where that tells pages apart
+    long voiced[2] = {};   // Cyrillic, Greek letters: of them vowels
+    long voicedLetters[2] = {};
+    bool fewVowels = false;  // fewer than real text has, though not plainly too few
+    std::vector<std::pair<char32_t, long>> accented;  // Latin letters beyond ASCII, in lower case, and how often
+
+    // Cyrillic text is 40-45% vowels, Greek text 45-50%: text of those
+    // letters with fewer than a fifth is other text read in the wrong page
+    // (Greek or Hebrew as 1251), and with fewer than a third (Cyrillic) or
+    // two fifths (Greek) it is suspect.
+    void weighVowels() {
+        for (int s = 0; s < 2; ++s) {
+            if (voicedLetters[s] < 20) continue;
+            if (voiced[s] * 5 < voicedLetters[s]) odd += voicedLetters[s] / 2;
+            else if (voiced[s] * (s == 0 ? 3 : 5) < voicedLetters[s] * (s == 0 ? 1 : 2)) fewVowels = true;
+        }
+    }
+
+    void addAccented(char32_t c) {
+        const auto known = std::find_if(accented.begin(), accented.end(), [&](const auto& a) { return a.first == c; });
+        if (known != accented.end()) ++known->second;
+        else accented.emplace_back(c, 1);
+    }
+    // The accented letters that no one language has: the fewest any of
+    // kAlphabets leaves out.
+    long strayLetters() const {
+        long fewest = -1;
+        for (const std::u32string_view alphabet : kAlphabets) {
+            long stray = 0;
+            for (const auto& [c, count] : accented)
+                if (alphabet.find(c) == std::u32string_view::npos) stray += count;
+            if (fewest < 0 || stray < fewest) fewest = stray;
+        }
+        return fewest;
+    }
 };
 
 void score(const std::vector<char32_t>& text, int page, Fit& fit) {
@@ -113,11 +192,18 @@ void score(const std::vector<char32_t>& text, int page, Fit& fit) {
         if ((page == 932 && c >= 0x3041 && c <= 0x30FF) || (page == 949 && c >= 0xAC00 && c <= 0xD7AF)) ++fit.own;
         const Script script = scriptOf(c);
         if (script == Script::None) {
-            if (isMark(c) && letters > 0) continue;
-            // A symbol between two letters.
-            if (letters > 0 && !isOdd(c) && !joinsWords(c) && i + 1 < text.size() &&
-                scriptOf(text[i + 1]) != Script::None)
+            if (isMark(c)) {
+                // A mark belongs to the letter before it, of its own script.
+                if (letters > 0 && markFits(c, previous)) continue;
                 ++fit.odd;
+            } else if (!isOdd(c)) {
+                const bool letterNext = i + 1 < text.size() && scriptOf(text[i + 1]) != Script::None;
+                // A symbol between two letters, or one that no text puts next to a word.
+                // The degree sign follows numbers, and "N" for number, not words.
+                if ((letters > 0 && letterNext && !joinsWords(c)) ||
+                    ((letters > 0 || letterNext) && !standsByWords(c)) || (c == 0xB0 && letters > 1))
+                    ++fit.odd;
+            }
             endWord();
             continue;
         }
@@ -126,12 +212,25 @@ void score(const std::vector<char32_t>& text, int page, Fit& fit) {
             if (letterCase > 0) ++fit.upper;
             if (letterCase < 0) ++fit.lower;
         }
+        // Greek: a diaeresis parts a vowel from the one before it, and the
+        // final sigma ends a word.
+        if ((letters == 0 && (c == 0x0390 || c == 0x03B0 || c == 0x03AA || c == 0x03AB || c == 0x03CA || c == 0x03CB)) ||
+            (c == 0x03C2 && i + 1 < text.size() && scriptOf(text[i + 1]) != Script::None))
+            ++fit.odd;
         if (letters > 0) {
             if (script != previous) ++fit.odd;
             else if (letterCase > 0 && previousCase < 0 && (c >= 0x80 || !previousAscii)) ++fit.odd;
         }
         ++letters;
-        if (script == Script::Latin && c >= 0x80) ++accented;
+        if (script == Script::Latin && c >= 0x80) {
+            ++accented;
+            fit.addAccented(lowerLatin(c));
+        }
+        if (script == Script::Cyrillic || script == Script::Greek) {
+            const int s = script == Script::Cyrillic ? 0 : 1;
+            ++fit.voicedLetters[s];
+            if (isVowel(c)) ++fit.voiced[s];
+        }
         previous = script;
         previousCase = letterCase;
         previousAscii = c < 0x80;
@@ -165,6 +264,7 @@ int CodePageFinder::otherPage(int used, int driverPage) const {
         for (const std::string& text : texts_)
             score(codePoints(decoder.decode(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())),
                   decoder.codePage(), fit);
+        fit.weighVowels();
         return fit;
     };
     const TextDecoder* usedDecoder = nullptr;
@@ -175,7 +275,7 @@ int CodePageFinder::otherPage(int used, int driverPage) const {
     if (current.odd < 3 || current.odd * 10 < current.nonAscii) return 0;
 
     // Fewest oddities first, then the preferences above.
-    using Rank = std::tuple<long, int, int, int, int>;
+    using Rank = std::tuple<long, int, int, long, int, int, int>;
     Rank best{};
     int bestPage = 0;
     long bestNonAscii = 0;
@@ -184,7 +284,13 @@ int CodePageFinder::otherPage(int used, int driverPage) const {
         const Fit fit = fitOf(*decoder);
         const bool capitalsOnly = fit.upper + fit.lower > 20 && fit.upper > 9 * fit.lower;
         const auto use = std::find(std::begin(kByUse), std::end(kByUse), page) - std::begin(kByUse);
-        const Rank rank{fit.odd, page == driverPage ? 0 : 1, fit.own > 0 ? 0 : 1, capitalsOnly ? 1 : 0, int(use)};
+        const Rank rank{fit.odd,
+                        fit.fewVowels ? 1 : 0,
+                        fit.strayLetters(),
+                        page == driverPage ? 0 : 1,
+                        fit.own > 0 ? 0 : 1,
+                        capitalsOnly ? 1 : 0,
+                        int(use)};
         if (bestPage == 0 || rank < best) {
             best = rank;
             bestPage = page;

@@ -2,21 +2,28 @@
 // What a table's text shows about its code page. A sample of the text as
 // stored (alpha values, memos, field names) is decoded with every known code
 // page; a page fits when the text comes out as text: no undefined bytes or
-// controls, no box drawing, no symbol inside a word, no word that mixes
-// scripts or turns from lower to upper case, no word of three or more Latin
-// letters that are all accented. The page in use is called into doubt only
-// when it plainly does not fit (at least 3 such oddities, and at least one in
-// ten of the text's non-ASCII characters) and another page plainly does (at
-// most one oddity in 33, five times fewer than the page in use). Among pages
-// that fit equally well, the language driver's page comes first, then a page
-// whose own script shows (kana for 932, hangul for 949), then a page whose
-// letters are not all capitals, then the most used. Text in ASCII alone shows
-// nothing.
+// controls, no box drawing, no symbol inside a word or one that no text puts
+// next to a word, no combining mark without a letter of its script before it,
+// no word that mixes scripts or turns from lower to upper case, no word of
+// three or more Latin letters that are all accented, no Greek word that
+// starts with a diaeresis or has a final sigma inside, and Cyrillic or Greek
+// letters of which at least a fifth are vowels. The page in use is called
+// into doubt only when it plainly does not fit (at least 3 such oddities, and
+// at least one in ten of the text's non-ASCII characters) and another page
+// plainly does (at most one oddity in 33, five times fewer than the page in
+// use). Among pages that fit equally well come first: a page whose Cyrillic
+// or Greek has as many vowels as real text, then a page whose accented Latin
+// letters one language writes (the fewest left over), then the language
+// driver's page, then a page whose own script shows (kana for 932, hangul for
+// 949), then a page whose letters are not all capitals, then the most used.
+// Text in ASCII alone shows nothing.
 //
 // False alarms are worse than a missed hint: so the thresholds. Pages that
 // give the same letters for the text (437 and 850 for German) cannot be told
-// apart, and Latin pages that differ only in a few letters (Turkish 1254 text
-// under a 1252 header) often are not.
+// apart, and Latin pages that differ only in a few letters are often not:
+// Turkish 1254 text under a 1252 header shows nothing, and text in a DOS
+// variant (860, 861, 863, 865) or in 1257 and 1258, read under a page of
+// another script, is at times named as 850 or 1252.
 
 #include <cstddef>
 #include <cstdint>
