@@ -175,7 +175,7 @@ TEST_F(CommandLine, HelpVersionAndBadArguments) {
 
 TEST_F(CommandLine, TextKeepsItsLettersAndAHeaderThatLiesIsTold) {
     // Hebrew and Vietnamese (whose tone marks 1258 stores as combining marks), each in its own page.
-    const std::pair<int, std::string> texts[] = {{1255, "שלום עולם"}, {1258, "Tie\u0302\u0301ng Vie\u0302\u0323t"}};
+    const std::pair<int, std::string> texts[] = {{1255, "שלום עולם"}, {1258, "Ti\u00EA\u0301ng Vi\u00EA\u0323t"}};
     for (const auto& [page, text] : texts) {
         const QString table = tmp.path() + "/CP" + QString::number(page) + ".DB";
         paradoxwriter::Options options;
@@ -187,7 +187,7 @@ TEST_F(CommandLine, TextKeepsItsLettersAndAHeaderThatLiesIsTold) {
         ASSERT_EQ(run({"export", s(table), "-o", s(csv)}).status, cli::kWhole);
         EXPECT_EQ(readText(csv), "Name\r\n" + text + "\r\n");
         ASSERT_EQ(run({"export", s(table), "-o", s(xlsx)}).status, cli::kWhole);
-        EXPECT_EQ(spreadsheet_test::readWorkbook(xlsx).at(0).cells.at("A2").value, QString::fromStdString(text));
+        EXPECT_EQ(spreadsheet_test::readWorkbook(xlsx).at(0).cells.at("A2").value, text);
     }
 
     // Russian text (1251) under a header that says 1252.
