@@ -60,7 +60,7 @@ TEST(Arguments, BadArgumentsSayWhatIsWrong) {
     EXPECT_EQ(refusal({"export", "a", "-o"}), "-o needs a value");
     EXPECT_EQ(refusal({"export", "a", "--format", "xls"}), "--format is xlsx or csv, not \"xls\"");
     EXPECT_EQ(refusal({"export", "a", "--code-page", "12x"}),
-              "--code-page needs a code page number such as 1252 or 437, not \"12x\"");
+              "--code-page needs a code page number such as 1252 or 437, or auto, not \"12x\"");
     EXPECT_EQ(refusal({"export", "a", "--fields", "A,,B"}),
               "--fields needs names separated by commas, without empty ones");
     EXPECT_EQ(refusal({"export", "a", "--quiet", "--progress"}), "--quiet and --progress exclude each other");
