@@ -183,11 +183,9 @@ TEST_F(CommandLine, TextKeepsItsLettersAndAHeaderThatLiesIsTold) {
         paradoxwriter::Writer w(table.toStdString(), {{"Name", driver::FieldType::Alpha, 40}}, options);
         w.addRow({text});
         w.finish();
-        const QString csv = out + "/" + QString::number(page) + ".csv", xlsx = out + "/" + QString::number(page) + ".xlsx";
+        const QString csv = out + "/" + QString::number(page) + ".csv";  // the workbook: ImportRunTest
         ASSERT_EQ(run({"export", s(table), "-o", s(csv)}).status, cli::kWhole);
         EXPECT_EQ(readText(csv), "Name\r\n" + text + "\r\n");
-        ASSERT_EQ(run({"export", s(table), "-o", s(xlsx)}).status, cli::kWhole);
-        EXPECT_EQ(spreadsheet_test::readWorkbook(xlsx).at(0).cells.at("A2").value, text);
     }
 
     // Russian text (1251) under a header that says 1252.
@@ -204,9 +202,7 @@ TEST_F(CommandLine, TextKeepsItsLettersAndAHeaderThatLiesIsTold) {
     header.close();
     const Outcome told = run({"export", s(table), "-o", s(out + "/ru.csv")});
     EXPECT_EQ(told.status, cli::kLosses);
-    EXPECT_NE(told.err.find("\nThe text looks like code page 1251, not 1252 as the table says, so letters may be wrong; "
-                            "from the command line, vellomar export --code-page 1251 exports it with code page 1251.\n"),
-              std::string::npos)
+    EXPECT_NE(told.err.find("\nThe text looks like code page 1251, not 1252 as the table says"), std::string::npos)
         << told.err;
     const Outcome followed = run({"export", s(table), "--code-page", "auto", "-o", s(out + "/ru.csv")});
     EXPECT_EQ(followed.status, cli::kWhole);
