@@ -86,12 +86,13 @@ bool joinsWords(char32_t c) {
 }
 
 // Non-letters that real text puts next to a word (before or after it):
-// quotes, dashes, ordinals, degrees, superscripts, signs after names.
+// quotes, dashes, ordinals, degrees, superscripts, signs after names,
+// Hebrew and Arabic punctuation.
 bool standsByWords(char32_t c) {
     return joinsWords(c) || c == 0xA0 || c == 0xAB || c == 0xBB || (c >= 0x2010 && c <= 0x201F) || c == 0x2026 ||
            c == 0x2039 || c == 0x203A || c == 0xB0 || c == 0xAA || c == 0xBA || c == 0xB5 || c == 0xA7 ||
            c == 0xA9 || c == 0xAE || c == 0x2122 || c == 0xBF || c == 0xA1 || c == 0xB9 || c == 0xB2 ||
-           c == 0xB3 || c == 0x2116 || (c >= 0x0600 && c <= 0x061F);
+           c == 0xB3 || c == 0x2116 || c == 0x05C0 || c == 0x05C3 || c == 0x05C6 || (c >= 0x0600 && c <= 0x061F);
 }
 
 // Vowels of the Cyrillic and Greek alphabets.
@@ -102,13 +103,31 @@ bool isVowel(char32_t c) {
 }
 
 // The letters beyond ASCII of the languages written in the Latin pages, in
-// lower case (with the Romanian and Turkish S and T both ways).
+// lower case.
 constexpr std::u32string_view kAlphabets[] = {
-    U"äöüß",             U"àâæçéèêëîïôœùûüÿ", U"áéíñóúü",        U"áâãàçéêíóôõú",  U"àèéìíîòóùú",
-    U"éëïóöüèĳ",         U"æøåé",             U"åäöéšž",         U"áéíóúýþæöð",    U"àçèéíïòóúü",
-    U"áæíóúýøð",         U"çë",               U"áčďéěíňóřšťúůýž", U"áäčďéíĺľňóôŕšťúýž", U"ąćęłńóśźż",
-    U"áéíóöőúüű",        U"čćđšž",            U"ăâîșțşţ",        U"çğıiöşüâîû",    U"ąčęėįšųūž",
-    U"āčēģīķļņšūžōŗ",    U"äöõüšž",           U"àáâãèéêìíòóôõùúýăđĩũơưạảấầẩẫậắằẳẵặẹẻẽếềểễệỉịọỏốồổỗộớờởỡợụủứừửữựỳỵỷỹ",
+    U"äöüß",                       // German
+    U"àâæçéèêëîïôœùûüÿ",           // French
+    U"áéíñóúü",                    // Spanish
+    U"áâãàçéêíóôõú",               // Portuguese
+    U"àèéìíîòóùú",                 // Italian
+    U"éëïóöüèĳ",                   // Dutch
+    U"æøåé",                       // Danish, Norwegian
+    U"åäöéšž",                     // Swedish, Finnish
+    U"áéíóúýþæöð",                 // Icelandic
+    U"àçèéíïòóúü",                 // Catalan
+    U"áæíóúýøð",                   // Faroese
+    U"çë",                         // Albanian
+    U"áčďéěíňóřšťúůýž",            // Czech
+    U"áäčďéíĺľňóôŕšťúýž",          // Slovak
+    U"ąćęłńóśźż",                  // Polish
+    U"áéíóöőúüű",                  // Hungarian
+    U"čćđšž",                      // Croatian, Slovene
+    U"ăâîșțşţ",                    // Romanian, S and T with comma or cedilla
+    U"çğıiöşüâîû",                 // Turkish, with the dotted capital I as i
+    U"ąčęėįšųūž",                  // Lithuanian
+    U"āčēģīķļņšūžōŗ",              // Latvian
+    U"äöõüšž",                     // Estonian
+    U"àáâãèéêìíòóôõùúýăđĩũơưạảấầẩẫậắằẳẵặẹẻẽếềểễệỉịọỏốồổỗộớờởỡợụủứừửữựỳỵỷỹ",  // Vietnamese
 };
 
 // A Latin letter in lower case (ASCII and Latin-1, Latin Extended-A).
@@ -214,8 +233,8 @@ void score(const std::vector<char32_t>& text, int page, Fit& fit) {
         }
         // Greek: a diaeresis parts a vowel from the one before it, and the
         // final sigma ends a word.
-        if ((letters == 0 && (c == 0x0390 || c == 0x03B0 || c == 0x03AA || c == 0x03AB || c == 0x03CA || c == 0x03CB)) ||
-            (c == 0x03C2 && i + 1 < text.size() && scriptOf(text[i + 1]) != Script::None))
+        const bool diaeresis = c == 0x0390 || c == 0x03B0 || c == 0x03AA || c == 0x03AB || c == 0x03CA || c == 0x03CB;
+        if ((letters == 0 && diaeresis) || (c == 0x03C2 && i + 1 < text.size() && scriptOf(text[i + 1]) != Script::None))
             ++fit.odd;
         if (letters > 0) {
             if (script != previous) ++fit.odd;
