@@ -156,9 +156,8 @@ std::vector<char32_t> codePoints(const std::string& utf8) {
 struct Fit {
     long odd = 0;          // oddities
     long nonAscii = 0;     // characters above U+007F
-    long upper = 0, lower = 0;  // non-ASCII letters by case
     long own = 0;          // characters of the page's own script, where that tells pages apart
-    long voiced[2] = {};   // Cyrillic, Greek letters: of them vowels
+    long voiced[2] = {};   // Cyrillic, Greek letters (of words of 4 or more): of them vowels
     long voicedLetters[2] = {};
     bool fewVowels = false;  // fewer than real text has, though not plainly too few
     std::vector<std::pair<char32_t, long>> accented;  // Latin letters beyond ASCII, in lower case, and how often
@@ -199,8 +198,17 @@ void score(const std::vector<char32_t>& text, int page, Fit& fit) {
     int previousCase = 0;
     bool previousAscii = true;
     std::size_t letters = 0, accented = 0;  // of the word
+    long voiced[2] = {}, voicedLetters[2] = {};  // of the word: Cyrillic, Greek
     const auto endWord = [&] {
         if (letters >= 3 && accented == letters) ++fit.odd;
+        // Vowels count in words of four letters or more, not in abbreviations.
+        for (int s = 0; s < 2; ++s) {
+            if (letters >= 4) {
+                fit.voiced[s] += voiced[s];
+                fit.voicedLetters[s] += voicedLetters[s];
+            }
+            voiced[s] = voicedLetters[s] = 0;
+        }
         letters = accented = 0;
         previous = Script::None;
     };
@@ -227,10 +235,6 @@ void score(const std::vector<char32_t>& text, int page, Fit& fit) {
             continue;
         }
         const int letterCase = caseOf(c);
-        if (c >= 0x80) {
-            if (letterCase > 0) ++fit.upper;
-            if (letterCase < 0) ++fit.lower;
-        }
         // Greek: a diaeresis parts a vowel from the one before it, and the
         // final sigma ends a word.
         const bool diaeresis = c == 0x0390 || c == 0x03B0 || c == 0x03AA || c == 0x03AB || c == 0x03CA || c == 0x03CB;
@@ -247,8 +251,8 @@ void score(const std::vector<char32_t>& text, int page, Fit& fit) {
         }
         if (script == Script::Cyrillic || script == Script::Greek) {
             const int s = script == Script::Cyrillic ? 0 : 1;
-            ++fit.voicedLetters[s];
-            if (isVowel(c)) ++fit.voiced[s];
+            ++voicedLetters[s];
+            if (isVowel(c)) ++voiced[s];
         }
         previous = script;
         previousCase = letterCase;
@@ -294,21 +298,19 @@ int CodePageFinder::otherPage(int used, int driverPage) const {
     if (current.odd < 3 || current.odd * 10 < current.nonAscii) return 0;
 
     // Fewest oddities first, then the preferences above.
-    using Rank = std::tuple<long, int, int, long, int, int, int>;
+    using Rank = std::tuple<long, int, long, int, int, int>;
     Rank best{};
     int bestPage = 0;
     long bestNonAscii = 0;
     for (const auto& decoder : decoders()) {
         const int page = decoder->codePage();
         const Fit fit = fitOf(*decoder);
-        const bool capitalsOnly = fit.upper + fit.lower > 20 && fit.upper > 9 * fit.lower;
         const auto use = std::find(std::begin(kByUse), std::end(kByUse), page) - std::begin(kByUse);
         const Rank rank{fit.odd,
                         fit.fewVowels ? 1 : 0,
                         fit.strayLetters(),
                         page == driverPage ? 0 : 1,
                         fit.own > 0 ? 0 : 1,
-                        capitalsOnly ? 1 : 0,
                         int(use)};
         if (bestPage == 0 || rank < best) {
             best = rank;

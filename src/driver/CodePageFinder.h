@@ -15,8 +15,9 @@
 // or Greek has as many vowels as real text, then a page whose accented Latin
 // letters one language writes (the fewest left over), then the language
 // driver's page, then a page whose own script shows (kana for 932, hangul for
-// 949), then a page whose letters are not all capitals, then the most used.
-// Text in ASCII alone shows nothing.
+// 949), then the most used (so text in capitals alone, common in old tables,
+// is Cyrillic or Greek rather than half-width kana). Text in ASCII alone
+// shows nothing.
 //
 // False alarms are worse than a missed hint: so the thresholds. Pages that
 // give the same letters for the text (437 and 850 for German) cannot be told
