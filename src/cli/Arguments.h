@@ -37,6 +37,8 @@ struct Arguments {
     // export: -o / --output, a workbook file or a folder ("" = the current folder).
     std::string output;
     Format format = Format::FromOutput;
+    // export: --bom, a UTF-8 byte order mark first in a CSV file.
+    bool byteOrderMark = false;
     // export: --code-page N, 0 = what each table says, driver::OpenOptions::kFollowText for auto.
     int codePage = 0;
     Progress progress = Progress::WhenTerminal;

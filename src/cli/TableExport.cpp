@@ -29,7 +29,7 @@ std::vector<int> columnsFor(const driver::Table& table, const std::vector<std::s
 }
 
 std::unique_ptr<workbook::TableWriter> writerFor(const TableJob& job) {
-    if (job.format == Format::Csv) return std::make_unique<workbook::CsvWriter>(job.output);
+    if (job.format == Format::Csv) return std::make_unique<workbook::CsvWriter>(job.output, job.byteOrderMark);
     return std::make_unique<workbook::XlsxWriter>(job.output);
 }
 

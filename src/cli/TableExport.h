@@ -20,6 +20,7 @@ struct TableJob {
     std::string name;              // as the list shows it
     std::filesystem::path output;  // the file to write
     Format format = Format::Xlsx;  // Xlsx or Csv
+    bool byteOrderMark = false;    // Csv: a UTF-8 byte order mark first
     std::vector<std::string> fields;  // in this order; empty = all, in the table's order
     int codePage = 0;              // 0 = what the table says; see driver::OpenOptions
 };

@@ -16,9 +16,10 @@ constexpr std::size_t kFlushSize = std::size_t{1} << 20;
 
 }  // namespace
 
-CsvWriter::CsvWriter(std::filesystem::path path)
+CsvWriter::CsvWriter(std::filesystem::path path, bool byteOrderMark)
     : path_(std::move(path)), file_(std::make_unique<OutputFile>(path_, "the file")) {
     buffer_.reserve(kFlushSize + 4096);
+    if (byteOrderMark) buffer_ = "\xEF\xBB\xBF";
 }
 
 CsvWriter::~CsvWriter() {

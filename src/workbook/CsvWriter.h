@@ -1,5 +1,6 @@
 #pragma once
-// A table as CSV (RFC 4180): UTF-8 without a byte order mark, one record
+// A table as CSV (RFC 4180): UTF-8, without a byte order mark unless asked
+// for one (spreadsheets that guess a file's code page read it as UTF-8), one record
 // per row ending in CR LF, the header first. A field is quoted (and its
 // quotes doubled) only when it holds a comma, a quote, a carriage return or
 // a line feed. Every record has as many fields as the table has columns
@@ -29,7 +30,7 @@ class OutputFile;
 class CsvWriter final : public TableWriter {
 public:
     // Throws std::runtime_error naming the file when it cannot be made.
-    explicit CsvWriter(std::filesystem::path path);
+    explicit CsvWriter(std::filesystem::path path, bool byteOrderMark = false);
     ~CsvWriter() override;
     CsvWriter(const CsvWriter&) = delete;
     CsvWriter& operator=(const CsvWriter&) = delete;

@@ -26,6 +26,11 @@ constexpr int kMoney = 1, kDate = 2, kTime = 3, kTimestamp = 4, kTimeMs = 5, kTi
 // Styles kDecimals + d show a number with d decimals ("0", "0.0", ...).
 constexpr int kDecimals = 7;
 constexpr std::size_t kMaxDecimals = 30;
+// The style of a text of several lines: wrapped and from the cell's top, so
+// a cell of the usual height shows its first line, not its last.
+constexpr int kLines = kDecimals + static_cast<int>(kMaxDecimals) + 1;
+constexpr std::string_view kLinesStyle = " s=\"38\"";
+static_assert(kLines == 38);
 constexpr int kFirstCustomFormat = 164;
 
 constexpr std::string_view kXmlDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
@@ -126,11 +131,13 @@ std::string stylesPart() {
            "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
            "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellStyleXfs>"
            "<cellXfs count=\"" +
-           std::to_string(formats.size() + 1) +
+           std::to_string(formats.size() + 2) +
            "\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/>";
     for (std::size_t i = 0; i < formats.size(); ++i)
         xml += "<xf numFmtId=\"" + std::to_string(kFirstCustomFormat + static_cast<int>(i)) +
                "\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyNumberFormat=\"1\"/>";
+    xml += "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyAlignment=\"1\">"
+           "<alignment vertical=\"top\" wrapText=\"1\"/></xf>";  // kLines
     xml += "</cellXfs><cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>"
            "<dxfs count=\"0\"/><tableStyles count=\"0\"/></styleSheet>";
     return xml;
@@ -406,7 +413,8 @@ void XlsxWriter::writeText(std::string_view text) {
         text = text.substr(0, fits);
     }
     Sink sink{deflate_.get(), toScratch_ ? &scratch_ : nullptr};
-    char* out = sink.room(maxXmlTextSize(text.size()) + 64);
+    char* out = sink.room(maxXmlTextSize(text.size()) + 72);
+    if (text.find_first_of("\r\n") != std::string_view::npos) out = put(out, kLinesStyle);
     out = put(out, needsSpacePreserved(text) ? " t=\"inlineStr\"><is><t xml:space=\"preserve\">"
                                              : " t=\"inlineStr\"><is><t>");
     out = escapeXmlText(out, text);

@@ -43,8 +43,12 @@ TEST(Arguments, ExportTakesItsOptionsInAnyOrderAndBothSpellings) {
     EXPECT_EQ(a.codePage, 850);
     EXPECT_EQ(a.progress, Progress::Never);
 
-    const Arguments b = parseArguments({"export", "t.db", "--progress"});
-    EXPECT_EQ(b.format, Format::FromOutput);
+    const Arguments b = parseArguments({"export", "t.db", "--progress", "--fields", " Company , Customer No", "--format=XLSX",
+                                        "--bom"});
+    EXPECT_EQ(b.fields, (std::vector<std::string>{"Company", "Customer No"}));  // blanks around names trimmed
+    EXPECT_EQ(b.format, Format::Xlsx);
+    EXPECT_TRUE(b.byteOrderMark);
+    EXPECT_EQ(parseArguments({"export", "t.db"}).format, Format::FromOutput);
     EXPECT_EQ(b.progress, Progress::Always);
     EXPECT_EQ(b.output, "");
 }
@@ -63,6 +67,8 @@ TEST(Arguments, BadArgumentsSayWhatIsWrong) {
               "--code-page needs a code page number such as 1252 or 437, or auto, not \"12x\"");
     EXPECT_EQ(refusal({"export", "a", "--fields", "A,,B"}),
               "--fields needs names separated by commas, without empty ones");
+    EXPECT_EQ(refusal({"export", "a", "--fields", "Id,Name, id"}), "--fields names the field \"id\" twice");
+    EXPECT_EQ(refusal({"list", "a", "--bom"}), "--bom is an option of export, not of list");
     EXPECT_EQ(refusal({"export", "a", "--quiet", "--progress"}), "--quiet and --progress exclude each other");
     EXPECT_EQ(refusal({"export", "a", "-o", "x", "--output", "y"}), "--output is given twice");
     EXPECT_EQ(refusal({"--help", "list"}), "--help takes no arguments");

@@ -6,13 +6,22 @@
 #include "cli/CommandLine.h"
 #include "paradoxwriter/Writer.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -63,13 +72,14 @@ TEST_F(CommandLine, ListGivesTheWizardsTablesAsLinesOrJson) {
 
     const Outcome json = run({"list", "--json", s(samples)});
     EXPECT_EQ(json.status, cli::kWhole);
-    EXPECT_NE(json.out.find("{\"name\": \"ORDERS1999\", \"folder\": \"" + s(samples) +
-                            "/Archive\", \"file\": \"orders1999.db\", \"rows\": 365, \"fields\": [{\"name\": \"Order "
-                            "No\", \"type\": \"Long\", \"size\": 4}, "),
-              std::string::npos)
-        << json.out;
-    EXPECT_EQ(json.out.front(), '[');
-    EXPECT_EQ(json.out.substr(json.out.size() - 4), "}\n]\n");
+    const QJsonArray tables = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).array();
+    ASSERT_EQ(tables.size(), 5) << json.out;
+    const QJsonObject archived = tables[4].toObject();
+    EXPECT_EQ(archived["name"], "ORDERS1999");
+    EXPECT_EQ(archived["folder"], samples + "/Archive");
+    EXPECT_EQ(archived["file"], "orders1999.db");
+    EXPECT_EQ(archived["rows"], 365);
+    EXPECT_EQ(archived["fields"].toArray()[0], (QJsonObject{{"name", "Order No"}, {"type", "Long"}, {"size", 4}}));
 
     // A file that is no table is listed with what is wrong, and the status says so.
     QFile bogus(samples + "/BOGUS.DB");
@@ -209,8 +219,12 @@ TEST_F(CommandLine, TextKeepsItsLettersAndAHeaderThatLiesIsTold) {
     EXPECT_EQ(followed.err, "vellomar: RU: its text is read as code page 1251, the page it shows\n" + s("RU: 4 rows -> ") +
                                 s(out) + "/ru.csv\n");
     EXPECT_EQ(readText(out + "/ru.csv"), "Город\r\nМосква\r\nСанкт-Петербург\r\nНовосибирск\r\nЕкатеринбург\r\n");
-    EXPECT_NE(run({"list", "--json", s(tmp.path())}).out.find("\"codePage\": 1252, \"textCodePage\": 1251"),
-              std::string::npos);
+    const QJsonArray listed =
+        QJsonDocument::fromJson(QByteArray::fromStdString(run({"list", "--json", s(tmp.path())}).out)).array();
+    const auto ru = std::find_if(listed.begin(), listed.end(), [](const QJsonValue& t) { return t["name"] == "RU"; });
+    ASSERT_NE(ru, listed.end());
+    EXPECT_EQ(ru->toObject()["codePage"].toInt(), 1252);
+    EXPECT_EQ(ru->toObject()["textCodePage"].toInt(), 1251);
 
     // A header naming a page the reader does not know; an unknown page asked for.
     ASSERT_TRUE(header.open(QIODevice::ReadWrite) && header.seek(0x6A) && header.write("\xE9\xFD", 2) == 2);
@@ -227,4 +241,103 @@ TEST_F(CommandLine, TextKeepsItsLettersAndAHeaderThatLiesIsTold) {
                                 0),
               0u)
         << refused.err;
+}
+
+TEST_F(CommandLine, NamesThatDoNotTellTablesApartAreSaid) {
+    const QString empty = tmp.path() + "/empty", odd = tmp.path() + "/odd";
+    QDir().mkpath(empty);
+    QDir().mkpath(odd);
+    const Outcome none = run({"list", s(empty)});
+    EXPECT_EQ(none.status, cli::kWhole);
+    EXPECT_EQ(none.err, "vellomar: no tables found in " + s(empty) + "\n");
+
+    for (const char* name : {".db", "t.db", "T.DB"}) ASSERT_TRUE(QFile::copy(samples + "/PARTS.DB", odd + "/" + name));
+    const Outcome listed = run({"list", s(odd)});
+    EXPECT_EQ(listed.err, "vellomar: " + s(odd) + "/.db: the file has no name before .db, so its table is listed "
+                          "with an empty name\nvellomar: T.DB and t.db in " + s(odd) +
+                              " differ only in letter case and are both listed as T\n");
+    // Exported, each line names the file; a table without a name cannot name its file.
+    const Outcome exported = run({"export", s(odd), "-o", s(out)});
+    EXPECT_EQ(exported.status, cli::kLosses);
+    EXPECT_EQ(exported.err, "vellomar: " + s(odd) + "/.db: the table has no name to name a file after; export it "
+                            "alone with -o FILE\nT (" + s(odd) + "/T.DB): 250 rows -> " + s(out) + "/T.xlsx\nT (" +
+                                s(odd) + "/t.db): 250 rows -> " + s(out) + "/T-2.xlsx\n");
+}
+
+TEST_F(CommandLine, OutputIsAFolderOnlyWhenItIsOneEndsInASlashOrTakesSeveralTables) {
+    const std::string parts = s(samples + "/PARTS.DB");
+    const Outcome txt = run({"export", parts, "-o", s(out + "/c.txt")});
+    EXPECT_EQ(txt.status, cli::kNothing);
+    EXPECT_EQ(txt.err.rfind("vellomar: -o " + s(out) + "/c.txt names neither a .xlsx nor a .csv file: give --format, "
+                            "or end a folder's name with /\n", 0), 0u) << txt.err;
+    EXPECT_FALSE(QFile::exists(out + "/c.txt"));
+
+    ASSERT_EQ(run({"export", parts, "-o", s(out + "/c.txt"), "--format", "CSV", "--bom", "-q"}).status, cli::kWhole);
+    EXPECT_EQ(readText(out + "/c.txt").rfind("\xEF\xBB\xBFPart No,", 0), 0u);
+    EXPECT_EQ(run({"export", parts, "-o", s(out + "/p.xlsx"), "--bom"}).status, cli::kNothing);  // CSV only
+    EXPECT_EQ(run({"export", parts, "-o", s(out + "/new/"), "-q"}).status, cli::kWhole);
+    EXPECT_TRUE(QFile::exists(out + "/new/PARTS.xlsx"));
+    EXPECT_EQ(run({"export", s(samples), "--table", "parts", "--table", "employee", "-o", s(out + "/two.d"), "-q"}).status,
+              cli::kWhole);
+    EXPECT_TRUE(QFile::exists(out + "/two.d/EMPLOYEE.xlsx"));
+
+    // A link is written through; a file replaced keeps its permissions; only a
+    // regular file is replaced.
+    ASSERT_TRUE(QFile::link("new/PARTS.csv", out + "/link.csv"));
+    ASSERT_EQ(run({"export", parts, "-o", s(out + "/link.csv"), "-q"}).status, cli::kWhole);
+    EXPECT_TRUE(QFileInfo(out + "/link.csv").isSymLink());
+    EXPECT_EQ(readText(out + "/new/PARTS.csv").rfind("Part No,", 0), 0u);
+    ASSERT_EQ(::chmod(QFile::encodeName(out + "/c.txt").constData(), 0600), 0);
+    ASSERT_EQ(run({"export", parts, "-o", s(out + "/c.txt"), "--format", "csv", "-q"}).status, cli::kWhole);
+    struct stat replaced {};
+    ASSERT_EQ(::stat(QFile::encodeName(out + "/c.txt").constData(), &replaced), 0);
+    EXPECT_EQ(replaced.st_mode & 0777, 0600u);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(out + "/fifo.csv").constData(), 0600), 0);
+    const Outcome fifo = run({"export", parts, "-o", s(out + "/fifo.csv")});
+    EXPECT_EQ(fifo.err, "vellomar: Could not write the file " + s(out) + "/fifo.csv: it is not a regular file.\n");
+}
+
+TEST_F(CommandLine, ASignalRemovesTheUnfinishedFileAndEndsTheProgramByIt) {
+    const QString big = tmp.path() + "/BIG.DB";
+    {
+        paradoxwriter::Options options;
+        options.blockKiB = 32;
+        paradoxwriter::Writer w(big.toStdString(), {{"Id", driver::FieldType::Long}, {"Name", driver::FieldType::Alpha, 30}},
+                                options);
+        for (std::int64_t i = 0; i < 400'000; ++i) w.addRow({i, "name " + std::to_string(i)});
+        w.finish();
+    }
+    QDir().mkpath(out);
+    const std::string program = s(QCoreApplication::applicationDirPath() + "/vellomar");
+    const auto partFiles = [&] { return QDir(out).entryList(QDir::Files | QDir::Hidden).size(); };
+    // The real program, signalled while it writes (a closed pipe: its first progress line).
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        int pipeEnds[2];
+        ASSERT_EQ(::pipe(pipeEnds), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            for (const int each : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) ::signal(each, SIG_DFL);
+            ::dup2(pipeEnds[1], STDERR_FILENO);
+            ::close(pipeEnds[0]);
+            ::execl(program.c_str(), program.c_str(), "export", s(big).c_str(), "-o", s(out + "/big.xlsx").c_str(),
+                    signal == SIGPIPE ? "--progress" : "--quiet", nullptr);
+            ::_exit(127);
+        }
+        ::close(pipeEnds[1]);
+        if (signal == SIGPIPE) {
+            ::close(pipeEnds[0]);
+        } else {
+            for (int waited = 0; partFiles() == 0 && waited < 10'000; ++waited) ::usleep(1000);
+            ASSERT_EQ(partFiles(), 1);
+            ::kill(child, signal);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << ": " << status;
+        EXPECT_EQ(partFiles(), 0) << signal;
+        if (signal != SIGPIPE) ::close(pipeEnds[0]);
+    }
 }

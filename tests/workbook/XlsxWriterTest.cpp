@@ -193,6 +193,23 @@ TEST_F(Xlsx, TextStaysTextAndBlobsAreDescribed) {
     EXPECT_EQ(row.at("P2").value, "  padded  ");
 }
 
+TEST_F(Xlsx, ATextOfSeveralLinesShowsItsFirstLine) {
+    auto book = open();
+    book->setText(1, 1, "Notes\nand more");
+    book->setCell(2, 1, Value(std::string("first\r\nsecond")));
+    book->setCell(2, 2, Value(std::string("one line")));
+    book->finish();
+    // Wrapped and from the top, so a cell of the usual height shows its first line.
+    QProcess python;
+    python.start("/usr/bin/python3", {"-c", "import openpyxl, sys\n"
+                                            "s = openpyxl.load_workbook(sys.argv[1]).active\n"
+                                            "for c in ('A1', 'A2', 'B2'):\n"
+                                            "    print(c, s[c].alignment.wrap_text, s[c].alignment.vertical)",
+                                      qpath()});
+    ASSERT_TRUE(python.waitForFinished(60'000));
+    EXPECT_EQ(python.readAllStandardOutput(), "A1 True top\nA2 True top\nB2 None None\n");
+}
+
 TEST_F(Xlsx, ControlCharactersAndNulReadBackAsThemselves) {
     std::string every;
     for (int c = 0; c < 0x20; ++c) every += static_cast<char>(c);
