@@ -1,6 +1,8 @@
 #include "cli/Arguments.h"
 
 #include "driver/ConnectionString.h"
+#include "driver/Table.h"
+#include "driver/TextDecoder.h"
 
 #include <algorithm>
 #include <charconv>
@@ -35,10 +37,14 @@ std::vector<std::string> splitList(const std::string& text) {
 }
 
 int codePageOf(const std::string& text) {
+    if (text == "auto") return driver::OpenOptions::kFollowText;
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc{} || end != text.data() + text.size() || value <= 0 || value > 65535)
-        throw UsageError("--code-page needs a code page number such as 1252 or 437, not \"" + text + "\"");
+        throw UsageError("--code-page needs a code page number such as 1252 or 437, or auto, not \"" + text + "\"");
+    if (!driver::TextDecoder::isKnown(value))
+        throw UsageError("--code-page " + text + " is not a code page Vellomar knows; it knows " +
+                         driver::TextDecoder::knownCodePageList() + ", and auto (the page each table's text shows)");
     return value;
 }
 
@@ -167,7 +173,8 @@ std::string usage() {
            "  --format xlsx|csv   the kind of file (default: from the file's name, else xlsx)\n"
            "  --bom               begin a CSV file with a UTF-8 byte order mark: for Excel,\n"
            "                      which misreads accents without one (see the manual)\n"
-           "  --code-page N       decode text from code page N, whatever the tables say\n"
+           "  --code-page N       decode text from code page N, whatever the tables say;\n"
+           "                      auto: from the page each table's text shows\n"
            "  --quiet             no progress and no word about tables that arrive whole\n"
            "  --progress          show progress even when standard error is not a terminal\n"
            "\n"

@@ -41,7 +41,7 @@ struct Arguments {
     bool byteOrderMark = false;
     // export: --replace, an existing database is replaced.
     bool replace = false;
-    // export: --code-page N, 0 = what each table says.
+    // export: --code-page N, 0 = what each table says, driver::OpenOptions::kFollowText for auto.
     int codePage = 0;
     Progress progress = Progress::WhenTerminal;
 };

@@ -117,6 +117,9 @@ QJsonObject tableJson(const datasource::TablePlace& place, const driver::Table* 
                                   {"size", field.size}});
     entry["fields"] = fields;
     if (!table->damage().empty()) entry["damage"] = QString::fromStdString(table->damage());
+    const driver::CodePageEvidence page = table->codePageEvidence();
+    entry["codePage"] = page.declared != 0 ? page.declared : page.used;
+    if (page.textShows != 0) entry["textCodePage"] = page.textShows;
     return entry;
 }
 
@@ -349,6 +352,9 @@ int exportTables(const Arguments& args, std::FILE* err) {
         }
         ++written;
         lost = lost || outcome.report.lost();
+        if (outcome.codePage.followedText)
+            say(err, job.name + ": its text is read as code page " + std::to_string(outcome.codePage.used) +
+                         ", the page it shows");
         const std::string line = job.name + ": " + exporting::groupedNumber(outcome.rows) +
                                  (outcome.rows == 1 ? " row" : " rows") + " -> " + job.output.string();
         if (!outcome.report.whole())

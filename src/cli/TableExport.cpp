@@ -82,6 +82,8 @@ TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
         for (std::size_t c = 0; c < names.size(); ++c) writer->setText(1, int(c) + 1, names[c]);
         outcome.report.setColumnNames(names);
         outcome.report.noteDamage(table->damage(), table->rowsInDoubt());
+        outcome.codePage = table->codePageEvidence();
+        outcome.report.noteCodePage(outcome.codePage);
 
         const std::int64_t rowCount = table->rowCount();
         progress.start(job.name, rowCount);

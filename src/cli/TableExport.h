@@ -29,7 +29,7 @@ struct TableJob {
     // its next table, and the caller finishes it. Null: a file of its own.
     workbook::TableWriter* into = nullptr;
     std::vector<std::string> fields;  // in this order; empty = all, in the table's order
-    int codePage = 0;              // 0 = what the table says
+    int codePage = 0;              // 0 = what the table says; see driver::OpenOptions
 };
 
 struct TableOutcome {
@@ -41,6 +41,7 @@ struct TableOutcome {
     bool outputFailed = false;
     std::int64_t rows = 0;  // rows written
     exporting::ExportReport report;
+    driver::CodePageEvidence codePage;  // the page the text was read from, and why
 };
 
 // The writer of `format` for the file `output` (see TableJob).

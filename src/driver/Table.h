@@ -41,10 +41,26 @@ struct Field {
 };
 
 struct OpenOptions {
+    // Decode with the page the text itself shows (see CodePageFinder.h), or
+    // the table's when it shows none.
+    static constexpr int kFollowText = -1;
     // Code page of the table's text; 0 = the one the table declares (or its
     // language driver implies). 3.x tables do not declare one, and some tables
-    // declare the wrong one: this lets the user say better.
+    // declare the wrong one: this lets the user say better. A page the reader
+    // does not know (TextDecoder::isKnown) counts as 0.
     int codePage = 0;
+};
+
+// What is known of a table's code page: three pieces of evidence, and the
+// page the text is decoded from.
+struct CodePageEvidence {
+    int declared = 0;      // the header's code page; 0 when it has none (3.x) or stores 0
+    bool declaredKnown = true;  // false when the header names a page the reader does not know
+    int driver = 0;        // the language driver's page; 0 when it implies none
+    int textShows = 0;     // the page the text plainly is in, when that is not `used`; else 0
+    int used = 437;        // the page the text is decoded from
+    bool chosen = false;   // the caller chose `used` (OpenOptions::codePage)
+    bool followedText = false;  // `used` is what the text shows, not what the table says
 };
 
 class Table {
@@ -80,6 +96,11 @@ public:
     virtual std::int64_t headerRowCount() const { return rowCount(); }
     // Code page the text is decoded from (after OpenOptions and fallbacks); 0 if none.
     virtual int codePage() const { return 0; }
+    // The header's, the language driver's and the text's word on the code
+    // page. The text is looked at on the first call (a bounded sample: field
+    // names, alpha values and memos of the first rows), unless OpenOptions
+    // asked to follow it or the header's page is unknown, when open() did.
+    virtual CodePageEvidence codePageEvidence() const { return {}; }
     // Whether the table is password-protected (it is read all the same).
     virtual bool encrypted() const { return false; }
     // How many fields, from the first on, make up the table's key (its

@@ -87,8 +87,14 @@ void ExportReport::noteWriter(const workbook::Report& written) {
     rowsFromData_ = written.rowsFromData;
 }
 
+void ExportReport::noteCodePage(const driver::CodePageEvidence& evidence) {
+    usedCodePage_ = evidence.used;
+    unknownCodePage_ = evidence.chosen || evidence.declaredKnown ? 0 : evidence.declared;
+    likelyCodePage_ = evidence.chosen ? 0 : evidence.textShows;
+}
+
 bool ExportReport::lost() const {
-    return rowsInDoubt_ || unreadableRows_.count > 0 || unreadableValues_.count > 0 || cutTexts_.count > 0;
+    return codePageInDoubt() || rowsInDoubt_ || unreadableRows_.count > 0 || unreadableValues_.count > 0 || cutTexts_.count > 0;
 }
 
 std::string ExportReport::columnList(const std::vector<int>& columns) const {
@@ -125,6 +131,17 @@ std::string ExportReport::summary(const std::string& newline) const {
         for (std::size_t at = lines.find('\n'); at != std::string::npos; at = lines.find('\n', at + newline.size()))
             lines.replace(at, 1, newline);
         text += gap + (rowsInDoubt_ ? "The table is damaged:" : "The table is damaged, but every row it holds was read, in its place:") + newline + lines;
+    }
+    if (unknownCodePage_ != 0) {
+        text += gap + "The table's header names code page " + std::to_string(unknownCodePage_) +
+                ", which Vellomar does not know; its text was read as code page " + std::to_string(usedCodePage_) +
+                ", so letters may be wrong.";
+    }
+    if (likelyCodePage_ != 0) {
+        const std::string page = std::to_string(likelyCodePage_);
+        text += gap + "The text looks like code page " + page + ", not " + std::to_string(usedCodePage_) +
+                " as the table says, so letters may be wrong; from the command line, vellomar export --code-page " +
+                page + " exports it with code page " + page + ".";
     }
     if (const Tally& t = unreadableRows_; t.count > 0) {
         std::vector<std::string> rows;

@@ -13,6 +13,7 @@
 //
 // No Qt: both front ends use it.
 
+#include "driver/Table.h"
 #include "workbook/TableWriter.h"
 
 #include <cstdint>
@@ -47,12 +48,19 @@ public:
     // Both of the above, from what the writer reports at the end, and what
     // it changed that loses nothing (its notices).
     void noteWriter(const workbook::Report& written);
+    // The reader's word on the table's code page: a header naming a page the
+    // reader does not know, or text that plainly is in another page than the
+    // one it was decoded from, puts the text in doubt (unless the caller chose
+    // the page).
+    void noteCodePage(const driver::CodePageEvidence& evidence);
 
     // Rows or values that did not arrive as they are in the table, or may not have.
     bool lost() const;
     // Rows that arrived, but on further sheets.
     bool moved() const { return sheets_ > 1; }
     bool damaged() const { return !damage_.empty(); }
+    // The text may be decoded from the wrong code page (see noteCodePage).
+    bool codePageInDoubt() const { return unknownCodePage_ != 0 || likelyCodePage_ != 0; }
     // Every row and value arrived as it is in the table, on one sheet, from a
     // sound table, and the output changed nothing of its shape.
     bool whole() const { return !lost() && !moved() && !damaged() && notices_.empty(); }
@@ -89,6 +97,9 @@ private:
     Tally cutTexts_;
     int sheets_ = 1;
     std::int64_t dataRowsPerSheet_ = 0;
+    int unknownCodePage_ = 0;  // the header's page, when the reader does not know it
+    int usedCodePage_ = 0;
+    int likelyCodePage_ = 0;   // the page the text shows, when it is not the one used
     std::vector<std::string> notices_;
     bool rowsFromData_ = false;  // rows named as a database numbers them
 };

@@ -64,7 +64,7 @@ TEST(Arguments, BadArgumentsSayWhatIsWrong) {
     EXPECT_EQ(refusal({"export", "a", "-o"}), "-o needs a value");
     EXPECT_EQ(refusal({"export", "a", "--format", "xls"}), "--format is xlsx, csv or sqlite, not \"xls\"");
     EXPECT_EQ(refusal({"export", "a", "--code-page", "12x"}),
-              "--code-page needs a code page number such as 1252 or 437, not \"12x\"");
+              "--code-page needs a code page number such as 1252 or 437, or auto, not \"12x\"");
     EXPECT_EQ(refusal({"export", "a", "--fields", "A,,B"}),
               "--fields needs names separated by commas, without empty ones");
     EXPECT_EQ(refusal({"export", "a", "--fields", "Id,Name, id"}), "--fields names the field \"id\" twice");

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -180,6 +181,66 @@ TEST_F(CommandLine, HelpVersionAndBadArguments) {
     EXPECT_EQ(bad.status, cli::kNothing);
     EXPECT_EQ(bad.err.rfind("vellomar: unknown option --nope\n\nUsage:\n", 0), 0u);
     EXPECT_EQ(bad.out, "");
+}
+
+TEST_F(CommandLine, TextKeepsItsLettersAndAHeaderThatLiesIsTold) {
+    // Hebrew and Vietnamese (whose tone marks 1258 stores as combining marks), each in its own page.
+    const std::pair<int, std::string> texts[] = {{1255, "שלום עולם"}, {1258, "Ti\u00EA\u0301ng Vi\u00EA\u0323t"}};
+    for (const auto& [page, text] : texts) {
+        const QString table = tmp.path() + "/CP" + QString::number(page) + ".DB";
+        paradoxwriter::Options options;
+        options.codePage = page;
+        paradoxwriter::Writer w(table.toStdString(), {{"Name", driver::FieldType::Alpha, 40}}, options);
+        w.addRow({text});
+        w.finish();
+        const QString csv = out + "/" + QString::number(page) + ".csv";  // the workbook: ImportRunTest
+        ASSERT_EQ(run({"export", s(table), "-o", s(csv)}).status, cli::kWhole);
+        EXPECT_EQ(readText(csv), "Name\r\n" + text + "\r\n");
+    }
+
+    // Russian text (1251) under a header that says 1252.
+    const QString table = tmp.path() + "/RU.DB";
+    {
+        paradoxwriter::Options options;
+        options.codePage = 1251;
+        paradoxwriter::Writer w(table.toStdString(), {{"Город", driver::FieldType::Alpha, 40}}, options);
+        for (const char* city : {"Москва", "Санкт-Петербург", "Новосибирск", "Екатеринбург"}) w.addRow({std::string(city)});
+        w.finish();
+    }
+    QFile header(table);
+    ASSERT_TRUE(header.open(QIODevice::ReadWrite) && header.seek(0x6A) && header.write("\xE4\x04", 2) == 2);
+    header.close();
+    const Outcome told = run({"export", s(table), "-o", s(out + "/ru.csv")});
+    EXPECT_EQ(told.status, cli::kLosses);
+    EXPECT_NE(told.err.find("\nThe text looks like code page 1251, not 1252 as the table says"), std::string::npos)
+        << told.err;
+    const Outcome followed = run({"export", s(table), "--code-page", "auto", "-o", s(out + "/ru.csv")});
+    EXPECT_EQ(followed.status, cli::kWhole);
+    EXPECT_EQ(followed.err, "vellomar: RU: its text is read as code page 1251, the page it shows\n" + s("RU: 4 rows -> ") +
+                                s(out) + "/ru.csv\n");
+    EXPECT_EQ(readText(out + "/ru.csv"), "Город\r\nМосква\r\nСанкт-Петербург\r\nНовосибирск\r\nЕкатеринбург\r\n");
+    const QJsonArray listed =
+        QJsonDocument::fromJson(QByteArray::fromStdString(run({"list", "--json", s(tmp.path())}).out)).array();
+    const auto ru = std::find_if(listed.begin(), listed.end(), [](const QJsonValue& t) { return t["name"] == "RU"; });
+    ASSERT_NE(ru, listed.end());
+    EXPECT_EQ(ru->toObject()["codePage"].toInt(), 1252);
+    EXPECT_EQ(ru->toObject()["textCodePage"].toInt(), 1251);
+
+    // A header naming a page the reader does not know; an unknown page asked for.
+    ASSERT_TRUE(header.open(QIODevice::ReadWrite) && header.seek(0x6A) && header.write("\xE9\xFD", 2) == 2);
+    header.close();
+    const Outcome unknown = run({"export", s(table), "-o", s(out + "/ru.csv")});
+    EXPECT_EQ(unknown.status, cli::kLosses);
+    EXPECT_NE(unknown.err.find("The table's header names code page 65001, which Vellomar does not know; its text was "
+                               "read as code page 1252, so letters may be wrong."),
+              std::string::npos)
+        << unknown.err;
+    const Outcome refused = run({"export", s(table), "--code-page", "65001"});
+    EXPECT_EQ(refused.status, cli::kNothing);
+    EXPECT_EQ(refused.err.rfind("vellomar: --code-page 65001 is not a code page Vellomar knows; it knows 437, 737, 775,",
+                                0),
+              0u)
+        << refused.err;
 }
 
 TEST_F(CommandLine, NamesThatDoNotTellTablesApartAreSaid) {

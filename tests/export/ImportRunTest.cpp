@@ -445,3 +445,37 @@ TEST_F(ImportRunTest, ClosingTheWindowDuringTheRunStopsItAndLeavesNothingBehind)
     EXPECT_TRUE(fake.messages.shown.empty());
     EXPECT_TRUE(QDir(fake.sheetDir.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }
+
+TEST_F(ImportRunTest, HebrewAndVietnameseArriveAndAHeaderThatLiesIsNamed) {
+    const std::pair<int, std::string> texts[] = {{1255, "שלום עולם"}, {1258, "Ti\u00EA\u0301ng Vi\u00EA\u0323t"}};
+    for (const auto& [page, text] : texts) {
+        paradoxwriter::Options options;
+        options.codePage = page;
+        paradoxwriter::Writer w((folder + "/CP" + QString::number(page) + ".DB").toStdString(),
+                                {{"Name", driver::FieldType::Alpha, 40}}, options);
+        w.addRow({text});
+        w.finish();
+    }
+    const auto freshWizard = [&] {
+        wizard = std::make_unique<screens::Wizard>(fake.platform());
+        wizard->start();
+        wizard->form1().Text1->setText(folder);
+        wizard->form1().PushButton3->click();
+    };
+    for (const auto& [page, text] : texts) {
+        freshWizard();
+        const auto sheets = importAndRead(choose("CP" + QString::number(page), {"Name"}));
+        ASSERT_EQ(sheets.size(), 1u);
+        EXPECT_EQ(sheets[0].cells.at("A2").value, text);
+        EXPECT_EQ(fake.messages.shown.back().text, "Done.");
+    }
+
+    // Russian text (1251) under a header that says 1252: the preview and the
+    // workbook follow the header; the closing message names the likely page.
+    freshWizard();
+    importAndRead(choose("SEARCH1", {"Code"}));
+    EXPECT_TRUE(fake.messages.shown.back().text.contains(
+        "The text looks like code page 1251, not 1252 as the table says, so letters may be wrong; from the command "
+        "line, vellomar export --code-page 1251 exports it with code page 1251."))
+        << fake.messages.shown.back().text.toStdString();
+}
