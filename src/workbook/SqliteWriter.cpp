@@ -10,6 +10,8 @@
 #include <cstring>
 #include <type_traits>
 
+
+
 namespace workbook {
 namespace {
 
@@ -78,7 +80,9 @@ SqliteWriter::SqliteWriter(std::filesystem::path path, SqliteOptions options) : 
                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, nullptr),
               "open");
         // No journal: an unfinished database is removed, never rolled back.
-        execute("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; "
+        // Pages of 16 KiB: a quarter of the writes of SQLite's 4 KiB pages,
+        // and a database of small tables still small.
+        execute("PRAGMA page_size=16384; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; "
                 "PRAGMA locking_mode=EXCLUSIVE; PRAGMA cache_size=-16384; BEGIN");
         batches_ = std::make_unique<Batch[]>(kBatches);
         for (int i = 1; i < kBatches; ++i) free_.push_back(&batches_[i]);
