@@ -38,6 +38,10 @@ std::string folded(std::string_view name) {
 constexpr std::size_t kBatchCells = 16384;
 constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
 constexpr int kBatches = 3;
+// A table without a key takes its rows this many at a time, in one INSERT
+// (no row can break a constraint there), with this many values at most.
+constexpr std::size_t kRowsAtOnce = 64;
+constexpr std::size_t kValuesAtOnce = 1024;
 
 const char* declaredType(driver::FieldType type) {
     using driver::FieldType;
@@ -109,7 +113,8 @@ void SqliteWriter::fail() noexcept {
         inserter_.join();
     }
     sqlite3_finalize(insert_);
-    insert_ = nullptr;
+    sqlite3_finalize(insertMany_);
+    insert_ = insertMany_ = nullptr;
     sqlite3_close_v2(db_);
     db_ = nullptr;
     if (file_) file_->discard();
@@ -201,36 +206,47 @@ void SqliteWriter::insertBatches() {
     }
 }
 
-void SqliteWriter::insertBatch(const Batch& batch) {
+void SqliteWriter::bindRow(sqlite3_stmt* statement, const Batch& batch, std::size_t row, int first) {
     const std::size_t columns = columnNames_.size();
-    for (std::size_t r = 0; r < batch.rows; ++r) {
-        const Cell* cells = batch.cells.data() + r * columns;
-        for (int attempt = 0;; ++attempt) {
-            for (std::size_t c = 0; c < columns; ++c) {
-                const Cell& cell = cells[c];
-                const int at = static_cast<int>(c) + 1;
-                const char* bytes = batch.bytes.data() + cell.offset;
-                int bound = SQLITE_OK;
-                switch (cell.kind) {
-                case Cell::Kind::Null: bound = sqlite3_bind_null(insert_, at); break;
-                case Cell::Kind::Integer: bound = sqlite3_bind_int64(insert_, at, cell.integer); break;
-                case Cell::Kind::Real: bound = sqlite3_bind_double(insert_, at, cell.real); break;
-                case Cell::Kind::Text:
-                    bound = sqlite3_bind_text64(insert_, at, bytes, cell.size, SQLITE_STATIC, SQLITE_UTF8);
-                    break;
-                case Cell::Kind::Blob: bound = sqlite3_bind_blob64(insert_, at, bytes, cell.size, SQLITE_STATIC); break;
-                }
-                if (bound != SQLITE_OK) check(bound, "a value");
-            }
-            const int stepped = sqlite3_step(insert_);
-            sqlite3_reset(insert_);
-            if (stepped == SQLITE_CONSTRAINT_PRIMARYKEY && !key_.empty() && attempt == 0) {
-                dropKey(batch.firstRow + static_cast<std::int64_t>(r));
-                continue;
-            }
-            if (stepped != SQLITE_DONE) check(stepped, "a row");
+    const Cell* cells = batch.cells.data() + row * columns;
+    for (std::size_t c = 0; c < columns; ++c) {
+        const Cell& cell = cells[c];
+        const int at = first + static_cast<int>(c);
+        const char* bytes = batch.bytes.data() + cell.offset;
+        int bound = SQLITE_OK;
+        switch (cell.kind) {
+        case Cell::Kind::Null: bound = sqlite3_bind_null(statement, at); break;
+        case Cell::Kind::Integer: bound = sqlite3_bind_int64(statement, at, cell.integer); break;
+        case Cell::Kind::Real: bound = sqlite3_bind_double(statement, at, cell.real); break;
+        case Cell::Kind::Text:
+            bound = sqlite3_bind_text64(statement, at, bytes, cell.size, SQLITE_STATIC, SQLITE_UTF8);
             break;
+        case Cell::Kind::Blob: bound = sqlite3_bind_blob64(statement, at, bytes, cell.size, SQLITE_STATIC); break;
         }
+        if (bound != SQLITE_OK) check(bound, "a value");
+    }
+}
+
+void SqliteWriter::insertBatch(const Batch& batch) {
+    const int columns = static_cast<int>(columnNames_.size());
+    std::size_t r = 0;
+    for (; insertMany_ != nullptr && r + manyRows_ <= batch.rows; r += manyRows_) {
+        for (std::size_t k = 0; k < manyRows_; ++k) bindRow(insertMany_, batch, r + k, 1 + static_cast<int>(k) * columns);
+        const int stepped = sqlite3_step(insertMany_);
+        sqlite3_reset(insertMany_);
+        if (stepped != SQLITE_DONE) check(stepped, "rows");
+    }
+    for (; r < batch.rows; ++r) {
+        bindRow(insert_, batch, r, 1);
+        int stepped = sqlite3_step(insert_);
+        sqlite3_reset(insert_);
+        if (stepped == SQLITE_CONSTRAINT_PRIMARYKEY && !key_.empty()) {
+            dropKey(batch.firstRow + static_cast<std::int64_t>(r));
+            bindRow(insert_, batch, r, 1);
+            stepped = sqlite3_step(insert_);
+            sqlite3_reset(insert_);
+        }
+        if (stepped != SQLITE_DONE) check(stepped, "a row");
     }
 }
 
@@ -386,12 +402,21 @@ void SqliteWriter::createTable() {
 }
 
 void SqliteWriter::prepareInsert() {
-    std::string sql = "INSERT INTO " + identifier(table_) + " VALUES (";
-    for (std::size_t i = 0; i < columnNames_.size(); ++i) sql += i == 0 ? "?" : ", ?";
-    sql += ")";
-    check(sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size() + 1), SQLITE_PREPARE_PERSISTENT, &insert_,
-                             nullptr),
-          "SQL");
+    const std::size_t columns = columnNames_.size();
+    const auto prepare = [&](std::size_t rows, sqlite3_stmt** statement) {
+        std::string sql = "INSERT INTO " + identifier(table_) + " VALUES ";
+        for (std::size_t r = 0; r < rows; ++r) {
+            sql += r == 0 ? "(" : ", (";
+            for (std::size_t i = 0; i < columns; ++i) sql += i == 0 ? "?" : ", ?";
+            sql += ")";
+        }
+        check(sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size() + 1), SQLITE_PREPARE_PERSISTENT,
+                                 statement, nullptr),
+              "SQL");
+    };
+    prepare(1, &insert_);
+    manyRows_ = std::min(kRowsAtOnce, kValuesAtOnce / columns);
+    if (key_.empty() && manyRows_ > 1) prepare(manyRows_, &insertMany_);
 }
 
 void SqliteWriter::endTable() {
@@ -400,7 +425,8 @@ void SqliteWriter::endTable() {
     submit();
     drain();
     sqlite3_finalize(insert_);
-    insert_ = nullptr;
+    sqlite3_finalize(insertMany_);
+    insert_ = insertMany_ = nullptr;
     tableOpen_ = false;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Tables into one SQLite database: one SQL table per table (startTable), one
-// column per field, rows inserted through one prepared statement on a thread
-// of their own while the caller reads the next ones, all in one transaction.
+// column per field, rows inserted through prepared statements on a thread of
+// their own while the caller reads the next ones, all in one transaction.
 // Rows go over in batches of bounded size, so memory stays flat however many
 // rows arrive. The database grows under a hidden name beside its own (see
 // OutputFile) with no journal beside it, and only a finished database gets
@@ -132,12 +132,15 @@ private:
     // The inserting thread.
     void insertBatches();
     void insertBatch(const Batch& batch);
+    void bindRow(sqlite3_stmt* statement, const Batch& batch, std::size_t row, int first);
     void dropKey(std::int64_t row);
 
     std::filesystem::path path_;
     std::unique_ptr<OutputFile> file_;
     sqlite3* db_ = nullptr;
-    sqlite3_stmt* insert_ = nullptr;
+    sqlite3_stmt* insert_ = nullptr;      // one row
+    sqlite3_stmt* insertMany_ = nullptr;  // manyRows_ rows, for a table without a key
+    std::size_t manyRows_ = 0;
     Report report_;
     bool finished_ = false;
     bool failed_ = false;
