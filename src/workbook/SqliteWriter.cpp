@@ -38,8 +38,7 @@ std::string folded(std::string_view name) {
 constexpr std::size_t kBatchCells = 16384;
 constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
 constexpr int kBatches = 3;
-// A table without a key takes its rows this many at a time, in one INSERT
-// (no row can break a constraint there), with this many values at most.
+// Rows go in this many at a time, in one INSERT, with this many values at most.
 constexpr std::size_t kRowsAtOnce = 64;
 constexpr std::size_t kValuesAtOnce = 1024;
 
@@ -234,7 +233,14 @@ void SqliteWriter::insertBatch(const Batch& batch) {
         for (std::size_t k = 0; k < manyRows_; ++k) bindRow(insertMany_, batch, r + k, 1 + static_cast<int>(k) * columns);
         const int stepped = sqlite3_step(insertMany_);
         sqlite3_reset(insertMany_);
+        if (stepped == SQLITE_CONSTRAINT_PRIMARYKEY && !key_.empty()) {
+            // Without a journal the rows before the one that broke the key
+            // stay: they go again, one at a time, to find it.
+            execute("DELETE FROM " + identifier(table_) + " WHERE " + rowid_ + " > " + std::to_string(inserted_));
+            break;
+        }
         if (stepped != SQLITE_DONE) check(stepped, "rows");
+        inserted_ += static_cast<std::int64_t>(manyRows_);
     }
     for (; r < batch.rows; ++r) {
         bindRow(insert_, batch, r, 1);
@@ -247,6 +253,7 @@ void SqliteWriter::insertBatch(const Batch& batch) {
             sqlite3_reset(insert_);
         }
         if (stepped != SQLITE_DONE) check(stepped, "a row");
+        ++inserted_;
     }
 }
 
@@ -255,7 +262,8 @@ void SqliteWriter::dropKey(std::int64_t row) {
     for (std::size_t k = 0; k < key_.size(); ++k)
         names += (k == 0 ? "" : ", ") + columnNames_[static_cast<std::size_t>(key_[k]) - 1];
     sqlite3_finalize(insert_);
-    insert_ = nullptr;
+    sqlite3_finalize(insertMany_);
+    insert_ = insertMany_ = nullptr;
     // The table as it is, under a name no table has, then again without the key.
     std::set<std::string> taken = tableNames_;
     const std::string old = uniqueName(table_ + "-keyed", taken);
@@ -395,6 +403,7 @@ void SqliteWriter::createTable() {
                                       "case aside.");
     }
     execute(createStatement(table_, !key_.empty()));
+    inserted_ = 0;
     prepareInsert();
     batchRows_ = std::max<std::size_t>(kBatchCells / columnNames_.size(), 1);
     for (int i = 0; i < kBatches; ++i) batches_[i].cells.resize(batchRows_ * columnNames_.size());
@@ -416,7 +425,14 @@ void SqliteWriter::prepareInsert() {
     };
     prepare(1, &insert_);
     manyRows_ = std::min(kRowsAtOnce, kValuesAtOnce / columns);
-    if (key_.empty() && manyRows_ > 1) prepare(manyRows_, &insertMany_);
+    // A keyed table needs a name for the rowid no column has (to take out the
+    // rows of an INSERT that broke the key).
+    rowid_.clear();
+    for (const char* name : {"rowid", "_rowid_", "oid"})
+        if (rowid_.empty() && std::none_of(columnNames_.begin(), columnNames_.end(),
+                                           [&](const std::string& column) { return folded(column) == name; }))
+            rowid_ = name;
+    if (manyRows_ > 1 && (key_.empty() || !rowid_.empty())) prepare(manyRows_, &insertMany_);
 }
 
 void SqliteWriter::endTable() {

@@ -139,8 +139,10 @@ private:
     std::unique_ptr<OutputFile> file_;
     sqlite3* db_ = nullptr;
     sqlite3_stmt* insert_ = nullptr;      // one row
-    sqlite3_stmt* insertMany_ = nullptr;  // manyRows_ rows, for a table without a key
+    sqlite3_stmt* insertMany_ = nullptr;  // manyRows_ rows
     std::size_t manyRows_ = 0;
+    std::int64_t inserted_ = 0;           // rows of the table inserted, the last one's rowid
+    std::string rowid_;                   // a name of the rowid no column has; empty: none
     Report report_;
     bool finished_ = false;
     bool failed_ = false;
