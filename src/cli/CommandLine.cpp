@@ -7,6 +7,7 @@
 #include "datasource/Paradox.h"
 #include "driver/ConnectionString.h"
 #include "driver/Table.h"
+#include "workbook/BlobFolder.h"
 #include "workbook/OutputFile.h"
 
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <system_error>
@@ -280,6 +282,15 @@ int exportTables(const Arguments& args, std::FILE* err) {
     ProgressMeter progress(err, args.progress == Progress::Always ||
                                     (args.progress == Progress::WhenTerminal && ::isatty(::fileno(err))));
     const EndOnSignals endOnSignals;
+    std::unique_ptr<workbook::BlobFolder> blobs;
+    if (!args.blobs.empty()) {
+        try {
+            blobs = std::make_unique<workbook::BlobFolder>(args.blobs);
+        } catch (const std::exception& e) {
+            say(err, e.what());
+            return kNothing;
+        }
+    }
     std::set<fs::path> taken;
     int written = 0;
     bool lost = false;
@@ -291,6 +302,7 @@ int exportTables(const Arguments& args, std::FILE* err) {
         job.byteOrderMark = args.byteOrderMark;
         job.fields = args.fields;
         job.codePage = args.codePage;
+        job.blobs = blobs.get();
         if (toFile) {
             job.output = args.output;
         } else if (table.name.empty()) {

@@ -7,6 +7,7 @@
 #include "cli/Arguments.h"
 #include "cli/ProgressMeter.h"
 #include "export/ExportReport.h"
+#include "workbook/BlobFolder.h"
 
 #include <filesystem>
 #include <optional>
@@ -23,6 +24,9 @@ struct TableJob {
     bool byteOrderMark = false;    // Csv: a UTF-8 byte order mark first
     std::vector<std::string> fields;  // in this order; empty = all, in the table's order
     int codePage = 0;              // 0 = what the table says; see driver::OpenOptions
+    // Where every blob value also goes as a file, its cell then holding the
+    // file's path; null for none.
+    workbook::BlobFolder* blobs = nullptr;
 };
 
 struct TableOutcome {
