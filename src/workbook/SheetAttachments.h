@@ -3,8 +3,8 @@
 // links from cells to files. Both arrive as the rows stream by, while the
 // sheet's XML is still being written, so they wait in a temporary file beside
 // the workbook (made at the first one) until the sheet's cells are complete;
-// then XlsxWriter writes them out as the sheet's parts. Memory stays flat
-// however many there are.
+// then XlsxWriter writes them out as the sheet's parts. Memory does not
+// grow with them.
 //
 // A picture's anchor is the cell's top-left corner; its far corner lies
 // `width` x `height` pixels on, found through the columns' widths, so the
