@@ -303,6 +303,7 @@ int exportTables(const Arguments& args, std::FILE* err) {
         job.fields = args.fields;
         job.codePage = args.codePage;
         job.blobs = blobs.get();
+        job.blobsName = table.name;
         if (toFile) {
             job.output = args.output;
         } else if (table.name.empty()) {

@@ -61,7 +61,7 @@ TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
         writer->setColumns(chosen);
         for (std::size_t c = 0; c < names.size(); ++c) writer->setText(1, int(c) + 1, names[c]);
         outcome.report.setColumnNames(names);
-        if (job.blobs) job.blobs->startTable(job.name, names, job.output);
+        if (job.blobs) job.blobs->startTable(job.blobsName, names, job.output);
         outcome.report.noteDamage(table->damage(), table->rowsInDoubt());
         outcome.codePage = table->codePageEvidence();
         outcome.report.noteCodePage(outcome.codePage);

@@ -209,7 +209,7 @@ TEST_F(CommandLine, BlobsGoIntoFilesUnderTheirFolderWhateverTheNames) {
     for (const char* folder : {"T-2", "T-3", "X__Y"})
         for (const auto& [name, content] : files) {
             const QString path = out + "/blobs/" + folder + "/" + QString::fromStdString(name);
-            EXPECT_EQ(readText(path), std::string(content.begin(), content.end())) << s(path);
+            EXPECT_TRUE(readText(path) == std::string(content.begin(), content.end())) << s(path);
         }
     EXPECT_EQ(QDir(out + "/blobs/T-2").count(), 4u + 2u);  // and "." and ".."
     const auto sheets = spreadsheet_test::readWorkbook(out + "/a/T.xlsx");
@@ -280,7 +280,7 @@ TEST_F(CommandLine, EveryCorpusPictureAndBlobArrivesWhole) {
                 const driver::BlobContent content = driver::blobContent(*value);
                 const std::string stored(content.data, content.data + content.size);
                 const std::string file = s(folder) + "/" + withLinks[0].cells.at(cell).value;
-                EXPECT_EQ(readText(QString::fromStdString(file)), stored) << cell;
+                EXPECT_TRUE(readText(QString::fromStdString(file)) == stored) << file;
                 EXPECT_NE(csv.find(hex(*value)), std::string::npos) << cell;
                 if (value->type == FieldType::Graphic) {
                     const auto at = std::find_if(withLinks[0].pictures.begin(), withLinks[0].pictures.end(),
