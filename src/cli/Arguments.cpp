@@ -135,6 +135,11 @@ Arguments parseArguments(const std::vector<std::string>& args) {
         } else if (name == "--replace" && !inlineValue) {
             exportOnly();
             parsed.replace = true;
+        } else if (name == "--blobs") {
+            exportOnly();
+            if (!parsed.blobs.empty()) throw UsageError("--blobs is given twice");
+            parsed.blobs = takeValue();
+            if (parsed.blobs.empty()) throw UsageError("--blobs needs a folder name");
         } else if (name == "--code-page") {
             exportOnly();
             parsed.codePage = codePageOf(takeValue());
@@ -175,6 +180,9 @@ std::string usage() {
            "                      which misreads accents without one (see the manual)\n"
            "  --code-page N       decode text from code page N, whatever the tables say;\n"
            "                      auto: from the page each table's text shows\n"
+           "  --blobs DIR         also write every picture, binary, OLE and bytes value as\n"
+           "                      a file: DIR/TABLE/rowN-FIELD.bmp (.png .jpg .gif .bin);\n"
+           "                      its cell then holds the file's path (a link in xlsx)\n"
            "  --quiet             no progress and no word about tables that arrive whole\n"
            "  --progress          show progress even when standard error is not a terminal\n"
            "\n"

@@ -43,6 +43,8 @@ struct Arguments {
     bool replace = false;
     // export: --code-page N, 0 = what each table says, driver::OpenOptions::kFollowText for auto.
     int codePage = 0;
+    // export: --blobs DIR, where each blob value is also written as a file ("" = none).
+    std::string blobs;
     Progress progress = Progress::WhenTerminal;
 };
 

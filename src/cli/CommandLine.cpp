@@ -7,6 +7,7 @@
 #include "datasource/Paradox.h"
 #include "driver/ConnectionString.h"
 #include "driver/Table.h"
+#include "workbook/BlobFolder.h"
 #include "workbook/OutputFile.h"
 #include "workbook/TableWriter.h"
 
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <system_error>
@@ -306,6 +308,15 @@ int exportTables(const Arguments& args, std::FILE* err) {
             return kNothing;
         }
     }
+    std::unique_ptr<workbook::BlobFolder> blobs;
+    if (!args.blobs.empty()) {
+        try {
+            blobs = std::make_unique<workbook::BlobFolder>(args.blobs);
+        } catch (const std::exception& e) {
+            say(err, e.what());
+            return kNothing;
+        }
+    }
     std::set<fs::path> taken;
     int written = 0;
     bool lost = false;
@@ -320,6 +331,8 @@ int exportTables(const Arguments& args, std::FILE* err) {
         job.into = shared.get();
         job.fields = args.fields;
         job.codePage = args.codePage;
+        job.blobs = blobs.get();
+        job.blobsName = table.name;
         if (toFile) {
             job.output = args.output;
         } else if (table.name.empty()) {

@@ -8,6 +8,7 @@
 #include "cli/ProgressMeter.h"
 #include "export/ExportReport.h"
 #include "workbook/TableWriter.h"
+#include "workbook/BlobFolder.h"
 
 #include <filesystem>
 #include <memory>
@@ -30,6 +31,11 @@ struct TableJob {
     workbook::TableWriter* into = nullptr;
     std::vector<std::string> fields;  // in this order; empty = all, in the table's order
     int codePage = 0;              // 0 = what the table says; see driver::OpenOptions
+    // Where every blob value also goes as a file, its cell then holding the
+    // file's path, in a folder named `blobsName` (the table's own name); null
+    // for none.
+    workbook::BlobFolder* blobs = nullptr;
+    std::string blobsName;
 };
 
 struct TableOutcome {

@@ -12,6 +12,7 @@ set(VELLOMAR_READER_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/BlockHead.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BlockChain.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ChainRecovery.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/FormattedMemo.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RecordDecoder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ParadoxTable.cpp
 )

@@ -3,8 +3,9 @@
 // Tables are safe to read from several threads at once.
 //
 // Values: text is UTF-8; a graphic or OLE value is the image or object after
-// its 8-byte stored prefix; a formatted memo comes back as Bytes; a blob that
-// cannot be read (missing or damaged .mb) is a ValueError cell.
+// its 8-byte stored prefix (Picture.h finds the image in it); a formatted
+// memo is its text, formatting dropped (FormattedMemo.h); a blob that cannot
+// be read (missing or damaged .mb) is a ValueError cell.
 //
 // Table::open validates the header before a Table exists; everything after
 // that reads lazily: rows stream block by block in the order of the block

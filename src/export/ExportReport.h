@@ -1,8 +1,8 @@
 #pragma once
 // What one export changed on the way from a table to a workbook, gathered as
 // the export runs: the reader's damage report, table rows that could not be
-// read, values that could not be read, texts cut to fit a cell, and rows
-// carried on to further sheets. The one place that decides what counts as a
+// read, values that could not be read, texts cut to fit a cell, pictures
+// that could not be shown, and rows carried on to further sheets. The one place that decides what counts as a
 // loss: the wizard shows summary() as its closing message, the command line
 // prints it and turns lost() into its exit status.
 //
@@ -42,10 +42,14 @@ public:
     // (1-based), and the sheet rows of the first few.
     void noteCutTexts(std::int64_t cells, const std::vector<int>& columns,
                       const std::vector<std::int64_t>& firstRows);
+    // Graphics the writer could not show as pictures (no image it could
+    // read): how many, where, and why the first could not.
+    void noteUnshownPictures(std::int64_t cells, const std::vector<int>& columns,
+                             const std::vector<std::int64_t>& firstRows, const std::string& why);
     // The workbook used `sheets` worksheets of at most `dataRowsPerSheet`
     // data rows each (each sheet starts with the header row).
     void noteSheets(int sheets, std::int64_t dataRowsPerSheet);
-    // Both of the above, from what the writer reports at the end, and what
+    // All of the above, from what the writer reports at the end, and what
     // it changed that loses nothing (its notices).
     void noteWriter(const workbook::Report& written);
     // The reader's word on the table's code page: a header naming a page the
@@ -68,6 +72,7 @@ public:
     std::int64_t unreadableRows() const { return unreadableRows_.count; }
     std::int64_t unreadableValues() const { return unreadableValues_.count; }
     std::int64_t cutTexts() const { return cutTexts_.count; }
+    std::int64_t unshownPictures() const { return unshownPictures_.count; }
     int sheets() const { return sheets_; }
 
     // The closing words: "Done." when whole(); otherwise what was lost,
@@ -85,6 +90,9 @@ private:
         std::string firstReason;
         void note(std::int64_t row, int column, const std::string& why);
     };
+    // What the writer reports of some cells: how many, their columns and first rows.
+    static Tally writerTally(std::int64_t cells, const std::vector<int>& columns,
+                             const std::vector<std::int64_t>& firstRows);
     std::string columnList(const std::vector<int>& columns) const;
     std::string sheetRowList(const Tally& tally) const;
     std::string sheetRowName(std::int64_t sheetRow) const;
@@ -95,6 +103,7 @@ private:
     Tally unreadableRows_;
     Tally unreadableValues_;
     Tally cutTexts_;
+    Tally unshownPictures_;
     int sheets_ = 1;
     std::int64_t dataRowsPerSheet_ = 0;
     int unknownCodePage_ = 0;  // the header's page, when the reader does not know it

@@ -17,6 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 
 std::atomic<unsigned> partCounter{0};
+// Writes smaller than this are gathered (zip headers come a few bytes at a time).
+constexpr std::size_t kBufferSize = std::size_t{1} << 16;
 
 // The unfinished files removeUnfinishedFiles() knows. A slot is free (0),
 // being filled (1), names a file (2), or is being removed by a signal
@@ -105,7 +107,20 @@ OutputFile::~OutputFile() { discard(); }
 
 bool OutputFile::write(const void* data, std::size_t size) {
     if (error_ != 0 || fd_ < 0) return false;
+    if (buffer_.size() + size > kBufferSize && !flush()) return false;
     const auto* bytes = static_cast<const char*>(data);
+    if (size >= kBufferSize) {
+        if (!writeOut(bytes, size)) return false;
+    } else {
+        if (buffer_.capacity() < kBufferSize) buffer_.reserve(kBufferSize);
+        buffer_.insert(buffer_.end(), bytes, bytes + size);
+    }
+    position_ += size;
+    if (position_ > end_) end_ = position_;
+    return true;
+}
+
+bool OutputFile::writeOut(const char* bytes, std::size_t size) {
     while (size > 0) {
         const ssize_t written = ::write(fd_, bytes, size);
         if (written < 0 && errno == EINTR) continue;
@@ -115,14 +130,18 @@ bool OutputFile::write(const void* data, std::size_t size) {
         }
         bytes += written;
         size -= static_cast<std::size_t>(written);
-        position_ += static_cast<std::uint64_t>(written);
     }
-    if (position_ > end_) end_ = position_;
     return true;
 }
 
+bool OutputFile::flush() {
+    const bool ok = buffer_.empty() || writeOut(buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return ok;
+}
+
 bool OutputFile::seek(std::uint64_t offset) {
-    if (error_ != 0 || fd_ < 0) return false;
+    if (error_ != 0 || fd_ < 0 || !flush()) return false;
     if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
         error_ = errno;
         return false;
@@ -148,6 +167,7 @@ void OutputFile::throwError(int error) const {
 void OutputFile::commit() {
     if (committed_) return;
     try {
+        flush();
         check();
         // A network file system may report a failed write only here.
         const int fd = fd_;

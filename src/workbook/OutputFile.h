@@ -5,7 +5,9 @@
 //
 // Writing does not throw: a failure is kept (the first one) and every later
 // write fails too, so C libraries can write through it; check() or commit()
-// then throw std::runtime_error naming the file and the cause.
+// then throw std::runtime_error naming the file and the cause. Small writes
+// are gathered before they reach the file, so a failure may show only at a
+// later write, a seek or commit().
 //
 // A path that is a symbolic link is written through: the file it leads to is
 // replaced and the link stays, as the shell's ">" does. An existing file is
@@ -16,6 +18,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace workbook {
 
@@ -48,6 +51,8 @@ public:
 
 private:
     [[noreturn]] void throwError(int error) const;
+    bool writeOut(const char* bytes, std::size_t size);
+    bool flush();
 
     std::filesystem::path path_;
     std::filesystem::path target_;  // path_, or the file the link path_ leads to
@@ -59,6 +64,7 @@ private:
     int error_ = 0;
     bool committed_ = false;
     int slot_ = -1;  // in the list removeUnfinishedFiles() reads
+    std::vector<char> buffer_;  // written, not yet in the file
 };
 
 // Removes the unfinished file of every OutputFile alive. Safe in a signal

@@ -1,5 +1,6 @@
 #include "workbook/SqliteWriter.h"
 
+#include "driver/Picture.h"
 #include "workbook/CellValues.h"
 #include "workbook/OutputFile.h"
 
@@ -450,6 +451,10 @@ void SqliteWriter::setText(std::int64_t row, int column, std::string_view text) 
     setCell(row, column, driver::Value(std::string(text)));
 }
 
+void SqliteWriter::setFileCell(std::int64_t row, int column, const driver::Value& value, std::string_view) {
+    setCell(row, column, value);
+}
+
 void SqliteWriter::setCell(std::int64_t row, int column, const driver::Value& value) {
     locate(row, column);
     if (row == 1) {
@@ -503,7 +508,8 @@ void SqliteWriter::setCell(std::int64_t row, int column, const driver::Value& va
             } else if constexpr (std::is_same_v<T, std::string>) {
                 text(v);
             } else if constexpr (std::is_same_v<T, driver::Bytes>) {
-                bytes(Cell::Kind::Blob, v.data.data(), v.data.size());
+                const driver::BlobContent content = driver::blobContent(v);
+                bytes(Cell::Kind::Blob, content.data, content.size);
             } else if constexpr (std::is_same_v<T, driver::ValueError>) {
                 text("(unreadable: " + v.message + ")");
             } else {

@@ -36,7 +36,11 @@
 //   Timestamp -> "2021-08-31 13:45:30[.250]": the forms SQLite's date and
 //     time functions read; years before 1 astronomically ("-0001-12-31");
 //   text -> TEXT as it is, NUL included;
-//   Bytes -> BLOB, the stored bytes;
+//   Bytes -> BLOB, the stored bytes (a graphic's image from its signature
+//     on: driver::blobContent); setFileCell as setCell, since the database
+//     keeps the bytes themselves;
+//   a formatted memo is the reader's text (TEXT), or its bytes (BLOB) where
+//     the reader finds no text in it;
 //   ValueError -> TEXT "(unreadable: <message>)".
 // No text is cut and no row is left out.
 //
@@ -84,6 +88,7 @@ public:
     void setColumns(const std::vector<driver::Field>& fields) override;
     void setCell(std::int64_t row, int column, const driver::Value& value) override;
     void setText(std::int64_t row, int column, std::string_view text) override;
+    void setFileCell(std::int64_t row, int column, const driver::Value& value, std::string_view file) override;
     void finish() override;
     bool finished() const override { return finished_; }
     // Waits for the rows handed over so far.

@@ -33,7 +33,7 @@ TEST(Arguments, TheDoorIsChosenByTheFirstArgument) {
 TEST(Arguments, ExportTakesItsOptionsInAnyOrderAndBothSpellings) {
     const Arguments a = parseArguments({"export", "--table", "ORDERS", "/data", "--fields=Id,Name,Ort Nr",
                                         "-o", "out", "--table=PARTS", "--format", "csv", "--code-page", "850",
-                                        "--quiet", "--", "-odd.db"});
+                                        "--quiet", "--blobs=files", "--", "-odd.db"});
     EXPECT_EQ(a.command, Command::Export);
     EXPECT_EQ(a.inputs, (std::vector<std::string>{"/data", "-odd.db"}));
     EXPECT_EQ(a.tables, (std::vector<std::string>{"ORDERS", "PARTS"}));
@@ -42,6 +42,7 @@ TEST(Arguments, ExportTakesItsOptionsInAnyOrderAndBothSpellings) {
     EXPECT_EQ(a.format, Format::Csv);
     EXPECT_EQ(a.codePage, 850);
     EXPECT_EQ(a.progress, Progress::Never);
+    EXPECT_EQ(a.blobs, "files");
 
     const Arguments b = parseArguments({"export", "t.db", "--progress", "--fields", " Company , Customer No", "--format=XLSX",
                                         "--bom"});
@@ -71,6 +72,8 @@ TEST(Arguments, BadArgumentsSayWhatIsWrong) {
     EXPECT_EQ(refusal({"list", "a", "--bom"}), "--bom is an option of export, not of list");
     EXPECT_EQ(refusal({"export", "a", "--quiet", "--progress"}), "--quiet and --progress exclude each other");
     EXPECT_EQ(refusal({"export", "a", "-o", "x", "--output", "y"}), "--output is given twice");
+    EXPECT_EQ(refusal({"export", "a", "--blobs", "x", "--blobs", "y"}), "--blobs is given twice");
+    EXPECT_EQ(refusal({"export", "a", "--blobs="}), "--blobs needs a folder name");
     EXPECT_EQ(refusal({"--help", "list"}), "--help takes no arguments");
 }
 

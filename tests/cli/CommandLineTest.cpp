@@ -1,14 +1,20 @@
 // The command line as a script sees it: arguments in, files and lines out,
 // an exit status. Run in-process with both streams captured.
 
+#include "../driver/CorpusPaths.h"
 #include "../platform/SpreadsheetReadBack.h"
 #include "SampleTables.h"
 #include "cli/CommandLine.h"
+#include "driver/Picture.h"
+#include "driver/Table.h"
 #include "paradoxwriter/Writer.h"
+#include "support/Bitmaps.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,6 +25,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -168,6 +175,136 @@ TEST_F(CommandLine, ACodePageGivenOverridesTheTables) {
     EXPECT_EQ(readText(out + "/a.csv"), "Name\r\nMüller\r\n");
     ASSERT_EQ(run({"export", s(table), "--code-page", "437", "-o", s(out + "/b.csv")}).status, cli::kWhole);
     EXPECT_EQ(readText(out + "/b.csv"), "Name\r\nM\u207fller\r\n");  // 0xFC is "ⁿ" in 437
+}
+
+TEST_F(CommandLine, BlobsGoIntoFilesUnderTheirFolderWhateverTheNames) {
+    using driver::FieldType;
+    const auto image = test_images::bitmap(40, 30);
+    const std::vector<std::uint8_t> binary(3000, 0xA5), bytes = {0, 1, 0xFE, 0xFF}, object = {'O', 'L', 'E'};
+    const auto table = [&](const QString& file) {
+        QDir().mkpath(QFileInfo(file).path());
+        paradoxwriter::Writer w(file.toStdString(), {{"Photo", FieldType::Graphic}, {"a/b", FieldType::Binary},
+                                                     {"a_b", FieldType::Bytes, 4}, {"..", FieldType::Ole}});
+        w.addRow({driver::Bytes{FieldType::Graphic, image}, driver::Bytes{FieldType::Binary, binary},
+                  driver::Bytes{FieldType::Bytes, bytes}, driver::Bytes{FieldType::Ole, object}});
+        w.addRow({driver::Null{}, driver::Null{}, driver::Null{}, driver::Null{}});
+        w.finish();
+    };
+    table(tmp.path() + "/data/a/T.DB");
+    table(tmp.path() + "/data/b/T.DB");  // the same name again
+    table(tmp.path() + "/other/x\x01:y.DB");
+    // A link planted where the first table's folder would go is not followed.
+    QDir().mkpath(tmp.path() + "/elsewhere");
+    QDir().mkpath(out + "/blobs");
+    ASSERT_TRUE(QFile::link(tmp.path() + "/elsewhere", out + "/blobs/T"));
+
+    const Outcome r = run({"export", s(tmp.path() + "/data"), s(tmp.path() + "/other/x\x01:y.DB"), "-o", s(out),
+                           "--blobs", s(out + "/blobs"), "-q"});
+    EXPECT_EQ(r.status, cli::kWhole) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(QDir(tmp.path() + "/elsewhere").isEmpty());
+    // Each value byte for byte, the picture from its signature on, named by table, row and field.
+    const std::map<std::string, std::vector<std::uint8_t>> files = {
+        {"row1-Photo.bmp", image}, {"row1-a_b.bin", binary}, {"row1-a_b-3.bin", bytes}, {"row1-__.bin", object}};
+    for (const char* folder : {"T-2", "T-3", "X__Y"})
+        for (const auto& [name, content] : files) {
+            const QString path = out + "/blobs/" + folder + "/" + QString::fromStdString(name);
+            EXPECT_TRUE(readText(path) == std::string(content.begin(), content.end())) << s(path);
+        }
+    EXPECT_EQ(QDir(out + "/blobs/T-2").count(), 4u + 2u);  // and "." and ".."
+    const auto sheets = spreadsheet_test::readWorkbook(out + "/a/T.xlsx");
+    ASSERT_EQ(sheets.size(), 1u);
+    EXPECT_EQ(sheets[0].cells.at("B2").value, "../blobs/T-2/row1-a_b.bin");
+    EXPECT_EQ(sheets[0].links.at("B2"), "../blobs/T-2/row1-a_b.bin");
+    ASSERT_EQ(sheets[0].pictures.size(), 1u);
+    EXPECT_EQ(sheets[0].pictures[0].bytes, image);
+    EXPECT_EQ(sheets[0].cells.count("B3"), 0u);  // NULL stays empty, and no file
+
+    // Without --blobs the bytes are hex, in a workbook and a CSV file alike.
+    std::string binaryHex = "0x";
+    for (int i = 0; i < 3000; ++i) binaryHex += "a5";
+    ASSERT_EQ(run({"export", s(tmp.path() + "/data/a/T.DB"), "-o", s(out + "/T.csv")}).status, cli::kWhole);
+    EXPECT_EQ(readText(out + "/T.csv").substr(0, 24), "Photo,a/b,a_b,..\r\n0x424d");
+    EXPECT_NE(readText(out + "/T.csv").find("," + binaryHex + ",0x0001feff,0x4f4c45\r\n,,,\r\n"), std::string::npos);
+    ASSERT_EQ(run({"export", s(tmp.path() + "/data/a/T.DB"), "-o", s(out + "/T.xlsx")}).status, cli::kWhole);
+    const auto plain = spreadsheet_test::readWorkbook(out + "/T.xlsx");
+    ASSERT_EQ(plain.size(), 1u);
+    EXPECT_EQ(plain[0].cells.at("B2").value, binaryHex);
+    EXPECT_EQ(plain[0].cells.at("D2").value, "0x4f4c45");
+}
+
+// Every picture of the corpus at its cell, decoded to the same pixels as the
+// stored bitmap; every blob value the same bytes in the workbook, the CSV
+// file and its own file.
+TEST_F(CommandLine, EveryCorpusPictureAndBlobArrivesWhole) {
+    VELLOMAR_NEEDS_CORPUS();
+    using driver::FieldType;
+    const auto hex = [](const driver::Bytes& value) {
+        std::string text = "0x";
+        for (const std::uint8_t b : value.data) text += "0123456789abcdef"[b >> 4], text += "0123456789abcdef"[b & 15];
+        return text;
+    };
+    int tables = 0, pictures = 0, blobs = 0;
+    for (const std::string& name : driver::test::corpusTables()) {
+        const std::string path = driver::test::corpus(name).string();
+        const auto table = driver::Table::open(path);
+        bool hasBlobs = false, hasHex = false;
+        for (const driver::Field& field : table->fields()) {
+            const FieldType t = field.type;
+            hasBlobs = hasBlobs || t == FieldType::Graphic || t == FieldType::Binary || t == FieldType::Ole || t == FieldType::Bytes;
+            hasHex = hasHex || t == FieldType::Binary || t == FieldType::Ole || t == FieldType::Bytes;
+        }
+        if (!hasBlobs || table->rowCount() == 0) continue;
+        SCOPED_TRACE(name);
+        const QString folder = out + "/" + QString::number(++tables);
+        const Outcome linked = run({"export", path, "-o", s(folder + "/t.xlsx"), "--blobs", s(folder + "/blobs"), "-q"});
+        EXPECT_EQ(linked.status, name == "teverett-paradoxReader/MEMBRE.DB" ? cli::kLosses : cli::kWhole) << linked.err;
+        EXPECT_EQ(run({"export", path, "-o", s(folder + "/t.csv")}).status, linked.status);
+        const std::string csv = readText(folder + "/t.csv");
+        const auto withLinks = spreadsheet_test::readWorkbook(folder + "/t.xlsx");
+        std::vector<spreadsheet_test::ReadSheet> withHex;
+        int hexStatus = cli::kWhole;
+        if (hasHex) {
+            hexStatus = run({"export", path, "-o", s(folder + "/hex.xlsx")}).status;
+            withHex = spreadsheet_test::readWorkbook(folder + "/hex.xlsx");
+            ASSERT_EQ(withHex.size(), 1u);
+        }
+        ASSERT_EQ(withLinks.size(), 1u);
+        for (std::int64_t r = 0; r < table->rowCount(); ++r) {
+            const std::vector<driver::Value> row = table->row(r);
+            for (std::size_t c = 0; c < row.size(); ++c) {
+                const auto* value = std::get_if<driver::Bytes>(&row[c]);
+                if (!value) continue;
+                const std::string cell = std::string(1, char('A' + c % 26)) + (c >= 26 ? "?" : "") + std::to_string(r + 2);
+                if (c >= 26) continue;  // no blob field sits that far right in the corpus
+                const driver::BlobContent content = driver::blobContent(*value);
+                const std::string stored(content.data, content.data + content.size);
+                const std::string file = s(folder) + "/" + withLinks[0].cells.at(cell).value;
+                EXPECT_TRUE(readText(QString::fromStdString(file)) == stored) << file;
+                EXPECT_NE(csv.find(hex(*value)), std::string::npos) << cell;
+                if (value->type == FieldType::Graphic) {
+                    const auto at = std::find_if(withLinks[0].pictures.begin(), withLinks[0].pictures.end(),
+                                                 [&](const auto& p) { return p.cell == cell; });
+                    ASSERT_NE(at, withLinks[0].pictures.end()) << cell;
+                    const QImage shown = QImage::fromData(at->bytes.data(), int(at->bytes.size()));
+                    const QImage original = QImage::fromData(reinterpret_cast<const uchar*>(stored.data()), int(stored.size()));
+                    EXPECT_FALSE(shown.isNull()) << cell;
+                    EXPECT_EQ(shown, original) << cell;
+                    ++pictures;
+                } else {
+                    // Whole where a cell holds it, else cut and told.
+                    const std::string& text = withHex[0].cells.at(cell).value;
+                    EXPECT_EQ(text, hex(*value).substr(0, 32'766)) << cell;
+                    if (value->data.size() > 16'382) {
+                        EXPECT_EQ(hexStatus, cli::kLosses);
+                    }
+                    ++blobs;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(pictures, 121);
+    EXPECT_EQ(blobs, 8);
 }
 
 TEST_F(CommandLine, HelpVersionAndBadArguments) {

@@ -9,6 +9,7 @@
 #include "screens/Form2.h"
 #include "screens/Form3.h"
 #include "screens/Wizard.h"
+#include "support/Bitmaps.h"
 #include "support/Corpus.h"
 #include "support/FakePlatform.h"
 #include "support/ListTexts.h"
@@ -270,6 +271,34 @@ TEST_F(ImportRunTest, TextsTooLongForACellAreCutAndCounted) {
               (std::vector<QString>{"Done, but not everything arrived as it is in the table:\r\n\r\n"
                                     "2 texts were longer than a cell holds (32,767 characters) and were cut "
                                     "to fit, in: Notes, rows 2 and 4."}));
+}
+
+TEST_F(ImportRunTest, PicturesSitAtTheirCellsAndOnesThatCannotBeShownAreTold) {
+    using driver::FieldType;
+    const auto fish = test_images::bitmap(250, 150, 1);
+    const auto icon = test_images::bitmap(16, 16, 2);
+    {
+        paradoxwriter::Writer w((folder + "/FISH.DB").toStdString(),
+                                {{"Id", FieldType::Long}, {"Photo", FieldType::Graphic}, {"Notes", FieldType::FormattedMemo}});
+        w.addRow({std::int64_t{1}, driver::Bytes{FieldType::Graphic, fish}, std::string("Striped.\r\nEdible.")});
+        w.addRow({std::int64_t{2}, driver::Null{}, driver::Null{}});
+        w.addRow({std::int64_t{3}, driver::Bytes{FieldType::Graphic, {'B', 'M', 0}}, driver::Null{}});
+        w.addRow({std::int64_t{4}, driver::Bytes{FieldType::Graphic, icon}, driver::Null{}});
+        w.finish();
+    }
+    wizard->form1().PushButton3->click();  // list the new table
+    const auto sheets = importAndRead(choose("FISH", {"Photo", "Id", "Notes"}));
+    ASSERT_EQ(sheets.size(), 1u);
+    ASSERT_EQ(sheets[0].pictures.size(), 2u);
+    EXPECT_EQ(sheets[0].pictures[0].cell, "A2");
+    EXPECT_EQ(sheets[0].pictures[0].bytes, fish);
+    EXPECT_EQ(sheets[0].pictures[1].cell, "A5");
+    EXPECT_EQ(sheets[0].pictures[1].bytes, icon);
+    EXPECT_EQ(sheets[0].cells.at("C2").value, "Striped.\r\nEdible.");
+    EXPECT_EQ(fake.messages.texts(),
+              (std::vector<QString>{"Done, but not everything arrived as it is in the table:\r\n\r\n"
+                                    "1 picture could not be shown; its cell says \"(unreadable: ...)\", in: Photo, "
+                                    "row 4 (the bitmap is cut short in its header)."}));
 }
 
 TEST_F(ImportRunTest, ASampleTableArrivesWithItsAccentsAndLeadingZeros) {
