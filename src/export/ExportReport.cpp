@@ -96,6 +96,8 @@ void ExportReport::noteWriter(const workbook::Report& written) {
     noteCutTexts(written.cutTexts, written.cutColumns, written.cutRows);
     // Every sheet but the last is full, so the first one's rows are the rows a sheet holds.
     if (!written.sheets.empty()) noteSheets(int(written.sheets.size()), written.sheets.front().rows);
+    sheetNames_.clear();
+    for (const workbook::SheetRows& sheet : written.sheets) sheetNames_.push_back(sheet.name);
     notices_ = written.notices;
     rowsFromData_ = written.rowsFromData;
 }
@@ -119,12 +121,16 @@ std::string ExportReport::columnList(const std::vector<int>& columns) const {
     return joined(names);
 }
 
+std::string ExportReport::sheetName(int index) const {
+    if (index >= 0 && std::size_t(index) < sheetNames_.size()) return sheetNames_[std::size_t(index)];
+    return "Sheet" + std::to_string(index + 1);
+}
+
 std::string ExportReport::sheetRowName(std::int64_t sheetRow) const {
     if (rowsFromData_) return groupedNumber(sheetRow - 1);
     const std::int64_t perSheet = dataRowsPerSheet_;
     if (perSheet <= 0 || sheetRow < 2 || sheetRow - 2 < perSheet) return groupedNumber(sheetRow);
-    return "Sheet" + std::to_string((sheetRow - 2) / perSheet + 1) + " row " +
-           groupedNumber((sheetRow - 2) % perSheet + 2);
+    return sheetName(int((sheetRow - 2) / perSheet)) + " row " + groupedNumber((sheetRow - 2) % perSheet + 2);
 }
 
 std::string ExportReport::sheetRowList(const Tally& tally) const {
@@ -181,8 +187,8 @@ std::string ExportReport::summary(const std::string& newline) const {
     }
     if (moved()) {
         text += gap + "The table has more rows than a worksheet holds: after the first " +
-                groupedNumber(dataRowsPerSheet_) + " rows they went on in Sheet2" +
-                (sheets_ > 2 ? " to Sheet" + std::to_string(sheets_) : std::string()) +
+                groupedNumber(dataRowsPerSheet_) + " rows they went on in " + sheetName(1) +
+                (sheets_ > 2 ? " to " + sheetName(sheets_ - 1) : std::string()) +
                 ", each sheet starting with the header row.";
     }
     for (const std::string& notice : notices_) text += gap + notice;

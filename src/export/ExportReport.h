@@ -96,6 +96,8 @@ private:
     std::string columnList(const std::vector<int>& columns) const;
     std::string sheetRowList(const Tally& tally) const;
     std::string sheetRowName(std::int64_t sheetRow) const;
+    // The name of the table's sheet `index` (0-based): the writer's, else "SheetN".
+    std::string sheetName(int index) const;
 
     std::vector<std::string> columnNames_;
     std::string damage_;
@@ -105,6 +107,7 @@ private:
     Tally cutTexts_;
     Tally unshownPictures_;
     int sheets_ = 1;
+    std::vector<std::string> sheetNames_;  // as the writer named them
     std::int64_t dataRowsPerSheet_ = 0;
     int unknownCodePage_ = 0;  // the header's page, when the reader does not know it
     int usedCodePage_ = 0;

@@ -459,7 +459,8 @@ TEST_F(CommandLine, ASignalRemovesTheUnfinishedFileAndEndsTheProgramByIt) {
             for (const int each : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) ::signal(each, SIG_DFL);
             ::dup2(pipeEnds[1], STDERR_FILENO);
             ::close(pipeEnds[0]);
-            ::execl(program.c_str(), program.c_str(), "export", s(big).c_str(), "-o", s(out + "/big.xlsx").c_str(),
+            ::execl(program.c_str(), program.c_str(), "export", s(big).c_str(), "-o",
+                    s(out + (signal == SIGTERM ? "/big.sqlite" : "/big.xlsx")).c_str(),
                     signal == SIGPIPE ? "--progress" : "--quiet", nullptr);
             ::_exit(127);
         }

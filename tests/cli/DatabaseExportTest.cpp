@@ -1,4 +1,4 @@
-// Many tables into one output: a SQLite database (and one workbook), as a
+// Many tables into one output: a SQLite database and one workbook, as a
 // script sees it, and every corpus table read back from one database.
 
 #include "../driver/CorpusPaths.h"
@@ -6,6 +6,7 @@
 #include "cli/CommandLine.h"
 #include "driver/Picture.h"
 #include "driver/Table.h"
+#include "SpreadsheetReadBack.h"
 #include "paradoxwriter/Writer.h"
 
 #include <QDir>
@@ -123,6 +124,24 @@ TEST_F(DatabaseExport, AFolderGoesIntoOneDatabaseWithItsKeysAndNamesTold) {
               cli::kWhole);
     EXPECT_EQ(Database(s(tmp.path() + "/dbs/EMPLOYEE.sqlite")).text("SELECT count(*) FROM EMPLOYEE"), "60");
     EXPECT_EQ(run({"export", s(samples), "-o", s(tmp.path() + "/all.csv")}).status, cli::kNothing);  // one CSV, one table
+
+    // The folder into one workbook: a sheet per table, named after it, each as the table's own workbook.
+    const QString book = tmp.path() + "/all.xlsx";
+    ASSERT_EQ(run({"export", s(samples), "-o", s(book), "-q"}).status, cli::kWhole);
+    const auto sheets = spreadsheet_test::readWorkbook(book);
+    const char* names[] = {"CUSTOMER", "EMPLOYEE", "ORDERS", "PARTS", "ORDERS1999", "PARTS-2"};
+    const std::string files[] = {"CUSTOMER.DB", "EMPLOYEE.DB", "ORDERS.DB", "PARTS.DB", "Archive/orders1999.db", "Archive/parts.db"};
+    ASSERT_EQ(sheets.size(), std::size(names));
+    for (std::size_t t = 0; t < sheets.size(); ++t) {
+        const QString own = tmp.path() + "/own.xlsx";
+        ASSERT_EQ(run({"export", s(samples) + "/" + files[t], "-o", s(own), "-q"}).status, cli::kWhole);
+        const auto alone = spreadsheet_test::readWorkbook(own);
+        ASSERT_EQ(alone.size(), 1u);
+        EXPECT_EQ(sheets[t].name, names[t]);
+        EXPECT_TRUE(sheets[t].cells == alone[0].cells && sheets[t].widths == alone[0].widths &&
+                    sheets[t].frozen == alone[0].frozen)
+            << names[t];
+    }
 }
 
 // Every value the reader reads, as the database holds it: blobs byte for
