@@ -1,5 +1,7 @@
 #include "workbook/SqliteWriter.h"
 
+#include "support/Bitmaps.h"
+
 #include <QDir>
 #include <QTemporaryDir>
 #include <gmock/gmock.h>
@@ -70,6 +72,12 @@ TEST_F(Sqlite, EveryKindOfValueKeepsItsTypeAndTheColumnSaysWhichParadoxTypeItWas
         const char* declared;
         std::string stored;  // the value read back
     };
+    // A graphic whose prefix did not check out: the picture from its signature on.
+    const std::vector<std::uint8_t> picture = test_images::bitmap(2, 1, 1);
+    std::vector<std::uint8_t> prefixed(8 + picture.size(), 0xEE);
+    std::copy(picture.begin(), picture.end(), prefixed.begin() + 8);
+    std::string pictureHex;
+    for (const std::uint8_t byte : picture) pictureHex += "0123456789abcdef"[byte >> 4], pictureHex += "0123456789abcdef"[byte & 15];
     const std::vector<Case> cases = {
         {FieldType::Alpha, std::string("it's \"01067\"; --"), "ALPHA TEXT", "TEXT it's \"01067\"; --"},
         {FieldType::Memo, std::string("a\0b\nc", 5), "MEMO TEXT", "TEXT " + std::string("a\0b\nc", 5)},
@@ -86,6 +94,7 @@ TEST_F(Sqlite, EveryKindOfValueKeepsItsTypeAndTheColumnSaysWhichParadoxTypeItWas
         {FieldType::Timestamp, driver::Timestamp{{2021, 8, 31}, driver::Time{11 * 3600 * 1000}}, "TIMESTAMP TEXT",
          "TEXT 2021-08-31 11:00:00"},
         {FieldType::Graphic, driver::Bytes{FieldType::Graphic, {0x42, 0x4D, 0x00, 0xFF}}, "GRAPHIC BLOB", "BLOB 424d00ff"},
+        {FieldType::Graphic, driver::Bytes{FieldType::Graphic, prefixed}, "GRAPHIC BLOB", "BLOB " + pictureHex},
         {FieldType::Bytes, driver::Bytes{FieldType::Bytes, {}}, "BYTES BLOB", "BLOB "},
         {FieldType::Ole, driver::ValueError{"no .MB"}, "OLE BLOB", "TEXT (unreadable: no .MB)"},
         {FieldType::Long, driver::Null{}, "LONG INTEGER", "NULL"},
