@@ -61,6 +61,7 @@ TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
         writer->setColumns(chosen);
         for (std::size_t c = 0; c < names.size(); ++c) writer->setText(1, int(c) + 1, names[c]);
         outcome.report.setColumnNames(names);
+        outcome.report.noteFields(chosen);
         outcome.report.noteDamage(table->damage(), table->rowsInDoubt());
 
         const std::int64_t rowCount = table->rowCount();
@@ -78,7 +79,7 @@ TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
             ++sheetRow;
             for (std::size_t c = 0; c < values.size(); ++c) {
                 if (const auto* error = std::get_if<driver::ValueError>(&values[c]))
-                    outcome.report.noteUnreadableValue(sheetRow, int(c) + 1, error->message);
+                    outcome.report.noteUnreadableValue(sheetRow, int(c) + 1, *error);
                 writer->setCell(sheetRow, int(c) + 1, values[c]);
             }
         }

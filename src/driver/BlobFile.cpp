@@ -48,6 +48,7 @@ BlobFile::BlobFile(const std::filesystem::path& tableFile, std::uint32_t key) {
                    ".MB is missing, so values longer than their record's leader cannot be read";
         return;
     }
+    found_ = true;
     try {
         file_ = std::make_unique<FileReader>(*path);
         const auto head = readRange(0, 1, "blob file header");
@@ -58,6 +59,12 @@ BlobFile::BlobFile(const std::filesystem::path& tableFile, std::uint32_t key) {
         problem_ = error.what();
     }
     if (!problem_.empty()) file_.reset();
+}
+
+const char* BlobFile::problemInBrief() const {
+    if (!found_) return "the blob file is missing";
+    if (!file_) return "the blob file cannot be read";
+    return "its blob is damaged";
 }
 
 void BlobFile::fail(std::uint64_t offset, const std::string& what) const {
@@ -126,6 +133,9 @@ std::vector<std::uint8_t> BlobFile::read(std::uint32_t reference, std::uint32_t 
     const unsigned last = view.u8(entry + 4, "slot last chunk size");
     if (last == 0 || chunks == 0)
         fail(block, "blob slot " + std::to_string(slot) + " is free (the blob was deleted)");
+    if (start < kSlotTable + kSlots * kSlotSize)
+        fail(block, "blob slot " + std::to_string(slot) + " points to byte " + std::to_string(start) +
+                        " of its block, inside the block's header and slots");
     const std::size_t stored = (chunks - 1) * kChunk + last;
     if (stored != length)
         fail(block, "blob slot " + std::to_string(slot) + " holds " + std::to_string(stored) +

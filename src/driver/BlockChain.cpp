@@ -21,8 +21,35 @@ constexpr std::size_t kWindowBytes = 1024 * 1024;
 BlockChain BlockChain::walk(const FileReader& file, const TableHeader& header, const Descrambler* descrambler) {
     const BlockLayout layout(file, header, static_cast<std::uint64_t>(header.blockSize));
     const Walk walk = follow(file, header, descrambler, layout);
-    if (walk.sound && !header.needsRebuild) return make(walk.blocks, layout.blockSize, {}, false);
+    if (walk.sound && !header.needsRebuild && !otherStartAgrees(file, header, descrambler, layout))
+        return make(walk.blocks, layout, {}, false);
     return ChainRecovery(file, header, descrambler).run();
+}
+
+std::optional<std::uint64_t> BlockChain::otherWholeStart(const TableHeader& header, const BlockLayout& layout) {
+    const std::uint64_t blocksBytes = static_cast<std::uint64_t>(header.fileBlocks) * layout.blockSize;
+    if (layout.fileSize < blocksBytes) return std::nullopt;
+    const std::uint64_t start = layout.fileSize - blocksBytes;
+    if (start == layout.dataStart || start < header.usedEnd) return std::nullopt;
+    return start;
+}
+
+bool BlockChain::otherStartAgrees(const FileReader& file, const TableHeader& header, const Descrambler* descrambler,
+                                  const BlockLayout& layout) {
+    // A file cut short inside its last block, or a header size a little too
+    // large: the blocks may start earlier. One block header decides in nearly
+    // every case, read before the chain is walked from there.
+    if (layout.whole()) return false;
+    const auto start = otherWholeStart(header, layout);
+    if (!start || header.firstBlock == 0) return false;
+    const BlockLayout other(file, header, layout.blockSize, *start);
+    const auto first = static_cast<unsigned>(header.firstBlock);
+    if (first > other.blocksInFile) return false;
+    const BlockHead head = BlockHead::read(file, other, descrambler, first);
+    if (!head.present || !head.certain() || head.previous != 0 || head.listed > head.complete ||
+        (head.next == 0) != (header.firstBlock == header.lastBlock))
+        return false;
+    return follow(file, header, descrambler, other).sound;
 }
 
 BlockChain::Walk BlockChain::follow(const FileReader& file, const TableHeader& header,
@@ -106,7 +133,7 @@ BlockChain::Walk BlockChain::follow(const FileReader& file, const TableHeader& h
     return walk;
 }
 
-BlockChain BlockChain::make(const std::vector<std::pair<unsigned, std::int64_t>>& blocks, std::uint64_t blockSize,
+BlockChain BlockChain::make(const std::vector<std::pair<unsigned, std::int64_t>>& blocks, const BlockLayout& layout,
                             std::string damage, bool rowsInDoubt) {
     BlockChain chain;
     chain.blocks_.reserve(blocks.size());
@@ -114,7 +141,8 @@ BlockChain BlockChain::make(const std::vector<std::pair<unsigned, std::int64_t>>
         chain.blocks_.push_back({static_cast<std::uint16_t>(number), chain.rows_});
         chain.rows_ += records;
     }
-    chain.blockSize_ = blockSize;
+    chain.blockSize_ = layout.blockSize;
+    chain.dataStart_ = layout.dataStart;
     chain.damage_ = std::move(damage);
     chain.rowsInDoubt_ = rowsInDoubt;
     return chain;

@@ -16,6 +16,8 @@ constexpr std::size_t kChunkBytes = 64 * 1024;
 // Chunks each thread keeps, so that reading two tables (or two places of one)
 // in turns does not read the same chunk again and again.
 constexpr std::size_t kChunksPerThread = 4;
+// Field names that cannot be used, listed one by one in damage(); past these only their number.
+constexpr std::size_t kListedNames = 5;
 
 std::atomic<std::uint64_t> nextTableId{1};
 
@@ -66,16 +68,48 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& dbFile, const OpenOption
                              : TextDecoder::codePageFor(header_.declaredCodePage, header_.sortOrder,
                                                         header_.sortName);
     text_ = std::make_unique<TextDecoder>(codePage);
-    for (const RawField& raw : header_.fields)
-        fields_.push_back(Field{text_->decode(reinterpret_cast<const std::uint8_t*>(raw.rawName.data()),
-                                              raw.rawName.size()),
-                                raw.type, raw.size, raw.decimals});
+    for (const RawField& raw : header_.fields) {
+        Field field{text_->decode(reinterpret_cast<const std::uint8_t*>(raw.rawName.data()), raw.rawName.size()),
+                    raw.type, raw.size, raw.decimals};
+        if (!raw.nameProblem.empty()) {
+            field.name = "Field " + std::to_string(fields_.size() + 1);
+            field.nameReplaced = true;
+        }
+        fields_.push_back(std::move(field));
+    }
     if (header_.key != 0) descrambler_.emplace(header_.key);
     if (std::any_of(fields_.begin(), fields_.end(), [](const Field& f) { return isBlob(f.type); }))
         blobs_ = std::make_unique<BlobFile>(dbFile, header_.key);
     decoder_ = std::make_unique<RecordDecoder>(header_.fields, fields_, *text_, blobs_.get());
     chain_ = BlockChain::walk(file_, header_, descrambler_ ? &*descrambler_ : nullptr);
+    damage_ = chain_.damage();
+    for (const std::string& finding : nameFindings()) damage_ += (damage_.empty() ? "" : "\n") + finding;
     id_ = nextTableId.fetch_add(1, std::memory_order_relaxed);
+}
+
+std::vector<std::string> ParadoxTable::nameFindings() const {
+    std::vector<std::string> findings;
+    const std::string& name = file_.name();
+    if (!header_.namesUnplaced.empty()) {
+        findings.push_back(name + ": " + header_.namesUnplaced + ", so which name is whose is not known; " +
+                           (fields_.size() == 1 ? "the field is called \"Field 1\""
+                                                : "the fields are called \"Field 1\" to \"Field " +
+                                                      std::to_string(fields_.size()) + "\""));
+        return findings;
+    }
+    std::size_t replaced = 0;
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        const RawField& raw = header_.fields[i];
+        if (raw.nameProblem.empty()) continue;
+        if (++replaced > kListedNames) continue;
+        findings.push_back(name + ": the name of field " + std::to_string(i + 1) + " (byte " +
+                           std::to_string(raw.nameAt) + ") " + raw.nameProblem + "; the field is called \"" +
+                           fields_[i].name + "\"");
+    }
+    if (replaced > kListedNames)
+        findings.push_back(name + ": " + std::to_string(replaced - kListedNames) +
+                           " more field names cannot be used either, and those fields are called by their numbers");
+    return findings;
 }
 
 ParadoxTable::~ParadoxTable() {
@@ -113,8 +147,7 @@ void ParadoxTable::locate(std::int64_t index) const {
         while (end < blocks.size() && end - at < maxBlocks && blocks[end].number == blocks[end - 1].number + 1)
             ++end;
         const unsigned number = blocks[at].number;
-        const std::uint64_t start = static_cast<std::uint64_t>(header_.headerSize) +
-                                    static_cast<std::uint64_t>(number - 1) * blockSize;
+        const std::uint64_t start = chain_.dataStart() + static_cast<std::uint64_t>(number - 1) * blockSize;
         chunk->bytes.resize((end - at) * blockSize);
         std::size_t got;
         try {

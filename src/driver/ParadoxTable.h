@@ -38,7 +38,7 @@ public:
     std::int64_t headerRowCount() const override { return header_.numRecords; }
     int codePage() const override { return text_->codePage(); }
     bool encrypted() const override { return header_.key != 0; }
-    std::string damage() const override { return chain_.damage(); }
+    std::string damage() const override { return damage_; }
     bool rowsInDoubt() const override { return chain_.rowsInDoubt(); }
 
 private:
@@ -51,6 +51,8 @@ private:
     // Slow path of record(): finds or reads the chunk holding `index` and makes its block current.
     void locate(std::int64_t index) const;
     void checkColumns(const std::vector<int>& columns) const;
+    // One line for each field name that could not be used (see TableHeader).
+    std::vector<std::string> nameFindings() const;
 
     std::filesystem::path path_;
     FileReader file_;
@@ -61,6 +63,7 @@ private:
     std::unique_ptr<BlobFile> blobs_;
     std::unique_ptr<RecordDecoder> decoder_;
     BlockChain chain_;
+    std::string damage_;
     // Names this table in the per-thread chunk caches; never reused.
     std::uint64_t id_;
 };

@@ -3,6 +3,7 @@
 #include "driver/BlobFile.h"
 #include "driver/TextDecoder.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -316,7 +317,7 @@ Value RecordDecoder::bcd(const std::uint8_t* bytes, int decimals) {
             const int leader = f.size - kBlobDescriptor;
             const std::uint32_t length = le32(bytes + leader + 4);
             if (length == 0) return putNull(out);
-            if (length <= static_cast<std::uint32_t>(leader)) {
+            if (length <= static_cast<std::uint32_t>(leader) && le32(bytes + leader) == 0) {
                 std::size_t size = length;
                 while (size > 0 && bytes[size - 1] == 0) --size;
                 text_.decode(bytes, size, textCell(out));
@@ -364,6 +365,18 @@ Value RecordDecoder::blob(const std::uint8_t* bytes, int column, const Place& pl
     const std::uint32_t reference = le32(bytes + leader);
     const std::uint32_t length = le32(bytes + leader + 4);
     if (length == 0) return Null{};
+    // Where the value is: only in the place the record gives it.
+    const auto damaged = [&](const char* brief, const std::string& what) {
+        return ValueError{brief, what + " (block " + std::to_string(place.block) + ", record " +
+                                     std::to_string(place.record + 1) + ", field '" +
+                                     names_[static_cast<std::size_t>(column)].name + "')"};
+    };
+    // A value short enough for the leader is held there, and nowhere else.
+    if (length <= static_cast<std::uint32_t>(leader) && reference != 0)
+        return damaged("its length and place disagree",
+                       "the record gives the value's length as " + std::to_string(length) +
+                           " bytes, short enough for its leader, yet points into the blob file (" +
+                           std::to_string(reference) + ")");
 
     if (f.type == FieldType::Memo && length <= static_cast<std::uint32_t>(leader)) {
         std::size_t size = length;
@@ -378,11 +391,15 @@ Value RecordDecoder::blob(const std::uint8_t* bytes, int column, const Place& pl
             if (!blobs_) throw ReadError("the table has no blob file");
             data = blobs_->read(reference, length);
         } catch (const ReadError& error) {
-            return ValueError{std::string(error.what()) + " (row " + std::to_string(place.row + 1) +
-                              ", block " + std::to_string(place.block) + ", record " +
-                              std::to_string(place.record + 1) + ", field '" +
-                              names_[static_cast<std::size_t>(column)].name + "')"};
+            return damaged(blobs_ ? blobs_->problemInBrief() : "the blob file is missing", error.what());
         }
+        // A memo's leader holds its first bytes: another value there is another memo's.
+        const auto leaderBytes = static_cast<std::size_t>(leader);
+        if (f.type == FieldType::Memo && !allZero(bytes, leaderBytes) &&
+            !std::equal(bytes, bytes + leaderBytes, data.begin()))
+            return damaged("its blob is damaged", "the blob the record points to (" + std::to_string(reference) +
+                                                      ") does not begin with the memo's first " +
+                                                      std::to_string(leaderBytes) + " bytes, which the record holds");
     }
 
     switch (f.type) {

@@ -5,6 +5,7 @@
 #include "driver/Format.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 
 namespace driver {
@@ -72,6 +73,148 @@ std::string foreignFormat(const std::uint8_t* bytes, std::size_t size) {
                        (bytes[12] == 0x61 && bytes[13] == 0x15 && bytes[14] == 0x06 && bytes[15] == 0)))
         return "a Berkeley DB file";
     return {};
+}
+
+// Names of fields: Paradox allows 25 characters; a double-byte code page
+// takes up to two bytes for each.
+constexpr std::size_t kLongestName = 25;
+constexpr std::size_t kLongestDriverName = 32;
+
+bool doubleByte(int codePage) { return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950; }
+
+// Zeros that follow the names of a 3.x table whose header does not end with them.
+constexpr std::size_t kPaddingChecked = 16;
+
+// Whether the field names of a sound header end at `at` (after a NUL): on
+// 4.0+ tables a number per field follows (1 to 255, each once), then the
+// language driver's name and its NUL, or nothing; on 3.x tables the header
+// ends with the names, or zeros follow them.
+bool namesEndAt(const std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t fields, bool extended) {
+    if (at == 0 || at > bytes.size() || bytes[at - 1] != 0) return false;
+    if (!extended)
+        return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                           bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + kPaddingChecked)),
+                           [](std::uint8_t b) { return b == 0; });
+    if (at + 2 * fields > bytes.size()) return false;
+    std::bitset<256> seen;
+    for (std::size_t i = 0; i < fields; ++i) {
+        const std::uint8_t number = bytes[at + 2 * i];
+        if (number == 0 || bytes[at + 2 * i + 1] != 0 || seen[number]) return false;
+        seen.set(number);
+    }
+    const std::size_t from = at + 2 * fields;
+    std::size_t stop = from;
+    while (stop < bytes.size() && stop - from < kLongestDriverName && bytes[stop] >= 0x20 && bytes[stop] < 0x7F) ++stop;
+    return stop == bytes.size() ? stop == from : bytes[stop] == 0;
+}
+
+// Where each name starts by the field-name pointers: addresses the engine
+// held the names at when it wrote the header, so their distances from the
+// first are the names' offsets. Empty when they do not say (all alike, as
+// some writers leave them, or not increasing, or beyond the header).
+std::vector<std::size_t> startsByPointers(const std::vector<std::uint8_t>& bytes, std::size_t pointersAt,
+                                          std::size_t namesAt, std::size_t fields) {
+    std::vector<std::size_t> starts;
+    if (pointersAt + 4 * fields > bytes.size()) return starts;
+    auto pointer = [&](std::size_t i) {
+        const std::uint8_t* p = bytes.data() + pointersAt + 4 * i;
+        return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+    };
+    const std::uint32_t first = pointer(0);
+    for (std::size_t i = 0; i < fields; ++i) {
+        const std::uint32_t at = pointer(i);
+        if (at < first || (i > 0 && at <= pointer(i - 1)) || at - first >= bytes.size() - namesAt) return {};
+        starts.push_back(namesAt + (at - first));
+    }
+    return starts;
+}
+
+// Reads the names of h.fields from `namesAt`, checking them against what
+// follows them and, when they do not end where that shows, placing them by
+// the field-name pointers. A name that cannot be used gets its nameProblem;
+// when the names cannot be told apart at all, h.namesUnplaced says why.
+// Returns where the names end (0 when that is not known).
+std::size_t readNames(TableHeader& h, const std::vector<std::uint8_t>& bytes, std::size_t pointersAt,
+                      std::size_t namesAt, bool extended) {
+    const std::size_t n = h.fields.size();
+    const auto begin = bytes.begin();
+    auto nulFrom = [&](std::size_t from, std::size_t to) {
+        return static_cast<std::size_t>(std::find(begin + static_cast<std::ptrdiff_t>(from),
+                                                  begin + static_cast<std::ptrdiff_t>(to), std::uint8_t{0}) -
+                                        begin);
+    };
+    // Each name to its NUL, one after the other.
+    std::vector<std::size_t> starts;
+    std::size_t end = namesAt;
+    while (starts.size() < n && end < bytes.size()) {
+        const std::size_t nul = nulFrom(end, bytes.size());
+        if (nul == bytes.size()) break;
+        starts.push_back(end);
+        end = nul + 1;
+    }
+    // On 3.x tables only what follows the names shows where they end, and
+    // zeros follow them: an empty last name may be where a lost NUL ends.
+    bool placed = starts.size() == n && namesEndAt(bytes, end, n, extended) &&
+                  (extended || end > starts.back() + 1);
+    std::vector<std::string> problems(n);
+    if (!placed) {
+        end = 0;
+        if (extended) {
+            for (std::size_t at = namesAt + n; at <= bytes.size() && end == 0; ++at)
+                if (namesEndAt(bytes, at, n, extended)) end = at;
+        } else {
+            // After the last byte that is not followed by zeros.
+            for (std::size_t at = namesAt + 1; at <= bytes.size() && end == 0; ++at)
+                if (bytes[at - 1] != 0 && namesEndAt(bytes, at + 1, n, extended)) end = at + 1;
+        }
+        const std::vector<std::size_t> byPointers = startsByPointers(bytes, pointersAt, namesAt, n);
+        if (byPointers.size() == n && (end == 0 || byPointers.back() < end)) {
+            starts = byPointers;
+            placed = true;
+            for (std::size_t i = 0; i < n; ++i) {
+                // Each name ends with its NUL right before the next one (the last where the names end).
+                const bool last = i + 1 == n;
+                const std::size_t limit = !last ? starts[i + 1] : end != 0 ? end : bytes.size();
+                const std::size_t nul = nulFrom(starts[i], limit);
+                if (nul == limit)
+                    problems[i] = "is not NUL-terminated (byte " + std::to_string(limit - 1) + " holds " +
+                                  hex(bytes[limit - 1]) + ")";
+                else if (nul + 1 != limit && (!last || end != 0)) problems[i] = "holds a NUL before its end";
+            }
+        } else if (end != 0) {
+            starts.clear();
+            for (std::size_t at = namesAt; at < end; at = nulFrom(at, end) + 1) starts.push_back(at);
+            placed = starts.size() == n;
+            if (!placed)
+                h.namesUnplaced = "the field names (bytes " + std::to_string(namesAt) + "-" + std::to_string(end - 1) +
+                                  ") are " + std::to_string(starts.size()) + " for " + std::to_string(n) + " fields";
+        }
+        if (!placed) {
+            if (h.namesUnplaced.empty())
+                h.namesUnplaced = "the field names from byte " + std::to_string(namesAt) +
+                                  " on do not end where the header shows they should";
+            for (RawField& field : h.fields) field.nameProblem = "cannot be told from the others";
+            return end;
+        }
+    }
+    const std::size_t longest = doubleByte(h.declaredCodePage) ? 2 * kLongestName : kLongestName;
+    for (std::size_t i = 0; i < n; ++i) {
+        RawField& field = h.fields[i];
+        field.nameAt = starts[i];
+        const std::size_t stop = nulFrom(starts[i], bytes.size());
+        const auto from = begin + static_cast<std::ptrdiff_t>(starts[i]);
+        const auto to = begin + static_cast<std::ptrdiff_t>(stop);
+        if (problems[i].empty()) {
+            if (stop == starts[i]) problems[i] = "is empty";
+            else if (std::any_of(from, to, [](std::uint8_t b) { return b < 0x20 || b == 0x7F; }))
+                problems[i] = "holds control characters";
+            else if (stop - starts[i] > longest)
+                problems[i] = "is longer than " + std::to_string(kLongestName) + " characters";
+        }
+        field.nameProblem = problems[i];
+        if (field.nameProblem.empty()) field.rawName.assign(from, to);
+    }
+    return end;
 }
 
 }  // namespace
@@ -167,7 +310,7 @@ TableHeader TableHeader::read(const FileReader& file) {
         const int descriptor = header.u8(at + 1, "field size");
         if (!knownType(code))
             throw bad(at, "field " + std::to_string(i + 1) + " has unknown type " + hex(code));
-        RawField field{static_cast<FieldType>(code), recordBytes(static_cast<FieldType>(code), descriptor), 0, {}};
+        RawField field{static_cast<FieldType>(code), recordBytes(static_cast<FieldType>(code), descriptor), 0, {}, 0, {}};
         if (field.size == 0)
             throw bad(at + 1, "field " + std::to_string(i + 1) + " of type " + hex(code) +
                                   " has impossible size " + std::to_string(descriptor));
@@ -179,21 +322,21 @@ TableHeader TableHeader::read(const FileReader& file) {
         throw bad(0x00, "record size " + std::to_string(h.recordSize) +
                             " differs from the sum of the field sizes (" + std::to_string(sum) + ")");
 
-    std::size_t at = namesAt;
-    for (int i = 0; i < numFields; ++i) {
-        const std::string_view fieldName = header.cString(at, "name of field " + std::to_string(i + 1));
-        h.fields[static_cast<std::size_t>(i)].rawName.assign(fieldName);
-        at += fieldName.size() + 1;
-    }
-    if (extended) {
+    const std::size_t pointersAt = descriptorsAt + 2 * static_cast<std::size_t>(numFields) + 4;
+    const std::size_t namesEnd = readNames(h, bytes, pointersAt, namesAt, extended);
+    h.usedEnd = namesEnd != 0 ? namesEnd : namesAt + static_cast<std::size_t>(numFields);
+    if (extended && namesEnd != 0) {
         // Field numbers (one short each), then the language driver's name.
-        at += 2 * static_cast<std::size_t>(numFields);
+        const std::size_t at = namesEnd + 2 * static_cast<std::size_t>(numFields);
+        h.usedEnd = std::min(bytes.size(), at);
         if (at < bytes.size()) {
-            const std::size_t end = std::min(bytes.size(), at + 32);
+            const std::size_t end = std::min(bytes.size(), at + kLongestDriverName);
             std::size_t stop = at;
             while (stop < end && bytes[stop] >= 0x20 && bytes[stop] < 0x7F) ++stop;
-            if (stop < end && bytes[stop] == 0)
+            if (stop < end && bytes[stop] == 0) {
                 h.sortName.assign(reinterpret_cast<const char*>(bytes.data() + at), stop - at);
+                h.usedEnd = stop + 1;
+            }
         }
     }
     return h;

@@ -261,7 +261,8 @@ TEST_F(ChainRecovery, AHeaderCountOrFlagAloneIsReportedAndTheRowsStay) {
     auto table = open(bytes);
     EXPECT_EQ(allRows(*table), ordersRows());
     EXPECT_THAT(table->damage(), HasSubstr("the header says 204 rows; 205 were found along the block chain: 1 more than "
-                                           "the header counts, so some may be deleted rows read back"));
+                                           "the header counts: the blocks' own counts were followed, and the header's "
+                                           "count may be out of date"));
 
     bytes = orders();
     bytes[0x14] = 1;
