@@ -133,9 +133,19 @@ std::vector<std::uint8_t> BlobFile::read(std::uint32_t reference, std::uint32_t 
     const unsigned last = view.u8(entry + 4, "slot last chunk size");
     if (last == 0 || chunks == 0)
         fail(block, "blob slot " + std::to_string(slot) + " is free (the blob was deleted)");
-    if (start < kSlotTable + kSlots * kSlotSize)
+    // A slot's chunks lie after the slots, and apart from every other slot in use.
+    constexpr std::size_t kFirstChunk = kSlotTable + kSlots * kSlotSize;
+    if (start < kFirstChunk)
         fail(block, "blob slot " + std::to_string(slot) + " points to byte " + std::to_string(start) +
                         " of its block, inside the block's header and slots");
+    for (unsigned other = 0; other < kSlots; ++other) {
+        const std::size_t at = kSlotTable + kSlotSize * other;
+        const std::size_t from = std::size_t{unit[at]} * kChunk;
+        if (other == slot || unit[at + 1] == 0 || unit[at + 4] == 0 || from < kFirstChunk) continue;
+        if (from < start + chunks * kChunk && start < from + std::size_t{unit[at + 1]} * kChunk)
+            fail(block, "blob slot " + std::to_string(slot) + " shares bytes of its block with slot " +
+                            std::to_string(other));
+    }
     const std::size_t stored = (chunks - 1) * kChunk + last;
     if (stored != length)
         fail(block, "blob slot " + std::to_string(slot) + " holds " + std::to_string(stored) +

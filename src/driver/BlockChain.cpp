@@ -15,6 +15,10 @@ namespace {
 constexpr std::size_t kBlockHeader = format::kBlockHeaderSize;
 // Bytes of the file read at a time while walking the chain.
 constexpr std::size_t kWindowBytes = 1024 * 1024;
+// Headers of 3.5 and later tables fill whole units of this size; a 3.0
+// header ends right after its field names.
+constexpr std::uint64_t kHeaderUnit = 2048;
+constexpr int kVersion30 = 3;
 
 }  // namespace
 
@@ -27,10 +31,16 @@ BlockChain BlockChain::walk(const FileReader& file, const TableHeader& header, c
 }
 
 std::optional<std::uint64_t> BlockChain::otherWholeStart(const TableHeader& header, const BlockLayout& layout) {
-    const std::uint64_t blocksBytes = static_cast<std::uint64_t>(header.fileBlocks) * layout.blockSize;
-    if (layout.fileSize < blocksBytes) return std::nullopt;
-    const std::uint64_t start = layout.fileSize - blocksBytes;
-    if (start == layout.dataStart || start < header.usedEnd) return std::nullopt;
+    // A 3.0 header ends with its names; later ones fill whole 2 KiB units.
+    std::uint64_t start = header.usedEnd;
+    if (header.version > kVersion30) {
+        const std::uint64_t size = static_cast<std::uint64_t>(header.headerSize);
+        start = (size + kHeaderUnit / 2) / kHeaderUnit * kHeaderUnit;
+        if (start < header.usedEnd) start = (header.usedEnd + kHeaderUnit - 1) / kHeaderUnit * kHeaderUnit;
+    }
+    if (start == layout.dataStart || start > layout.fileSize ||
+        layout.fileSize - start != static_cast<std::uint64_t>(header.fileBlocks) * layout.blockSize)
+        return std::nullopt;
     return start;
 }
 
@@ -38,7 +48,8 @@ bool BlockChain::otherStartAgrees(const FileReader& file, const TableHeader& hea
                                   const BlockLayout& layout) {
     // A file cut short inside its last block, or a header size a little too
     // large: the blocks may start earlier. One block header decides in nearly
-    // every case, read before the chain is walked from there.
+    // every case, read before the chain is walked from there; a header size
+    // as the format writes it needs neither.
     if (layout.whole()) return false;
     const auto start = otherWholeStart(header, layout);
     if (!start || header.firstBlock == 0) return false;
@@ -110,8 +121,7 @@ BlockChain::Walk BlockChain::follow(const FileReader& file, const TableHeader& h
         number = block.next;
     }
     agrees = agrees && previous == static_cast<unsigned>(header.lastBlock) &&
-             rows == static_cast<std::int64_t>(header.numRecords) &&
-             layout.blocksSpanned == static_cast<std::uint64_t>(header.fileBlocks);
+             rows == static_cast<std::int64_t>(header.numRecords);
 
     // Every other block is on the free list, empty: none lies outside both.
     std::size_t freeBlocks = 0;
@@ -129,7 +139,8 @@ BlockChain::Walk BlockChain::follow(const FileReader& file, const TableHeader& h
         before = number;
         number = block.next;
     }
-    walk.sound = agrees && walk.blocks.size() + freeBlocks == static_cast<std::size_t>(header.fileBlocks);
+    walk.chainSound = agrees && walk.blocks.size() + freeBlocks == static_cast<std::size_t>(header.fileBlocks);
+    walk.sound = walk.chainSound && layout.blocksSpanned == static_cast<std::uint64_t>(header.fileBlocks);
     return walk;
 }
 

@@ -72,12 +72,16 @@ private:
     struct Walk {
         std::vector<std::pair<unsigned, std::int64_t>> blocks;
         bool sound = false;
+        // Sound but for the file's length (more or fewer blocks than the header counts).
+        bool chainSound = false;
     };
     static Walk follow(const FileReader& file, const TableHeader& header, const Descrambler* descrambler,
                        const BlockLayout& layout);
-    // The start other than `layout`'s at which the bytes after it are exactly
-    // the header's block count of `layout`'s size, if the header's names leave
-    // room for it.
+    // Where the blocks start when the header's size is off: right after the
+    // field names (3.0), or the whole 2 KiB units nearest to the header's
+    // size that hold the names (later versions); if that differs from
+    // `layout`'s start and the file holds exactly the header's block count of
+    // `layout`'s size from there.
     static std::optional<std::uint64_t> otherWholeStart(const TableHeader& header, const BlockLayout& layout);
     // Whether, with a sound walk at `layout` over bytes that are not whole
     // blocks, the chain is as sound from otherWholeStart(): then where the

@@ -90,20 +90,21 @@ BlockLayout ChainRecovery::chooseLayout() {
 
     // The header's own size may be off: the start from which the file holds
     // exactly the header's blocks is taken when the chain agrees with the
-    // header from there, and is not as sound from the header's size.
+    // header from there, and does not from the header's size (but for the
+    // file's length: bytes added at its end).
     if (const auto start = BlockChain::otherWholeStart(header_, layout)) {
         const BlockLayout shifted(file_, header_, declared, *start);
         if (BlockChain::follow(file_, header_, descrambler_, shifted).sound) {
-            const std::string from = groupedNumber(static_cast<std::int64_t>(*start));
+            const std::string from = std::to_string(*start);
             const std::string claim = name + ": the header gives its own size as " +
                                       count(header_.headerSize, "byte") + " (byte 2), but the file holds the " +
                                       count(static_cast<std::int64_t>(counted), "block") + " of " + kib(declared) +
                                       " the header counts from byte " + from +
                                       " on, and read from there the block chain agrees with the header";
-            if (BlockChain::follow(file_, header_, descrambler_, layout).sound) {
+            if (BlockChain::follow(file_, header_, descrambler_, layout).chainSound) {
                 allInDoubt_ = true;
-                doubt(claim + " as it does from byte " + groupedNumber(header_.headerSize) +
-                      "; the blocks were read from byte " + groupedNumber(header_.headerSize) +
+                doubt(claim + " as it does from byte " + std::to_string(header_.headerSize) +
+                      "; the blocks were read from byte " + std::to_string(header_.headerSize) +
                       ", and which start is right is not known");
                 return layout;
             }
@@ -111,7 +112,12 @@ BlockLayout ChainRecovery::chooseLayout() {
             return shifted;
         }
     }
-    if (layout.blocksSpanned == counted) return layout;  // the file ends inside its last block
+    if (layout.blocksSpanned == counted) {
+        // The file ends inside its last block: cut short, or the blocks do not
+        // start where the header says.
+        layoutCertain_ = false;
+        return layout;
+    }
 
     // The sizes under which the file holds the header's block count, kept
     // when the chain agrees with them further than with the header's size.
@@ -472,7 +478,7 @@ void ChainRecovery::settleCounts() {
     for (Entry& entry : order_) {
         const BlockHead& head = heads_[entry.number];
         if (entry.records <= head.complete) continue;
-        doubt(name + ": the file ends at byte " + groupedNumber(static_cast<std::int64_t>(layout_->fileSize)) +
+        doubt(name + ": the file ends at byte " + std::to_string(layout_->fileSize) +
              ", inside record " + std::to_string(head.complete + 1) + " of the " + std::to_string(entry.records) +
              " in " + where(entry.number) + ": the file is cut short");
         entry.records = head.complete;
@@ -631,21 +637,26 @@ std::string ChainRecovery::summary() const {
         const bool one = merged.size() == 1 && merged[0].first == merged[0].second;
         return std::string(one ? "table row " : "table rows ") + joined(names);
     };
+    // "before table row 1", "after table rows 18 and 54": where rows may be
+    // missing, after the rows of the blocks given (0: before all of them).
     auto gaps = [&](const std::vector<unsigned>& after) {
         std::vector<std::int64_t> rows;
         for (unsigned number : after)
-            if (number == 0) rows.push_back(0);
-            else if (firstRow[number] >= 0) rows.push_back(firstRow[number] + rowsOf[number]);
+            if (number == 0 || firstRow[number] >= 0) rows.push_back(number == 0 ? 0 : firstRow[number] + rowsOf[number]);
         std::sort(rows.begin(), rows.end());
         rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-        std::vector<std::string> places;
-        if (!rows.empty() && rows[0] == 0) places.push_back(total == 0 ? "among no rows" : "before table row 1");
-        std::vector<std::string> after_;
-        for (std::int64_t row : rows)
-            if (row > 0 && after_.size() < kListedRanges) after_.push_back(groupedNumber(row));
-        if (!after_.empty())
-            places.push_back(std::string(after_.size() == 1 ? "after table row " : "after table rows ") +
-                             joined(after_) + (rows.size() - (rows[0] == 0) > kListedRanges ? " and others" : ""));
+        std::vector<std::string> places, afterRows;
+        for (std::int64_t row : rows) {
+            if (row == 0) {
+                if (total > 0) places.push_back("before table row 1");
+            } else if (afterRows.size() < kListedRanges) {
+                afterRows.push_back(groupedNumber(row));
+            } else {
+                afterRows.back() = "others";
+            }
+        }
+        if (!afterRows.empty())
+            places.push_back((afterRows.size() == 1 ? "after table row " : "after table rows ") + joined(afterRows));
         return joined(places, " or ");
     };
 
@@ -655,10 +666,11 @@ std::string ChainRecovery::summary() const {
     } else if (total < expected) {
         std::string missing = count(expected - total, "row") + (expected - total == 1 ? " is" : " are") +
                               (recovered > 0 ? " still" : "") + " missing";
-        if (!gapsAfter_.empty()) {
-            missing += ", " + gaps(gapsAfter_);
-        } else if (const std::vector<unsigned> past = blocksWithRecordPastLast(); !past.empty()) {
-            missing += ", perhaps " + gaps(past) + ", where a block holds a record past its last one";
+        if (const std::string where = gaps(gapsAfter_); !where.empty()) {
+            missing += ", " + where;
+        } else if (gapsAfter_.empty()) {
+            if (const std::string past = gaps(blocksWithRecordPastLast()); !past.empty())
+                missing += ", perhaps " + past + ", where a block holds a record past its last one";
         }
         parts.push_back(missing);
     } else if (total > expected) {

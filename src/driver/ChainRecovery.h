@@ -33,7 +33,7 @@
 // * Record counts: a block whose last-record offset is not a whole number of
 //   records, is negative, or lies beyond the block, has its count from the
 //   header's record count when it is the only such block, that count fits it,
-//   and the blocks lie where the header says; otherwise it gives the records
+//   and the file is whole blocks as read; otherwise it gives the records
 //   its offset covers (or none), and says so.
 // Nothing is guessed beyond that: a block is read at most once, free and
 // empty blocks give no rows, and records past a block's last one are never
@@ -109,7 +109,8 @@ private:
     std::vector<std::string> findings_;
     std::size_t unlisted_ = 0;
     bool doubtful_ = false;
-    // The blocks are where the header's sizes, or the ones taken instead, put them.
+    // The file is whole blocks where the header's sizes, or the ones taken
+    // instead, put them: a block's count may come from the header's.
     bool layoutCertain_ = true;
     // Rows in doubt, by block (turned into table rows once order_ is final):
     std::vector<unsigned> outOfPlaceFrom_;  // from these blocks' rows on, rows may not be in their places

@@ -41,6 +41,14 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return q;
 }
 
+// Whether a blob field of `leader` leader bytes holds its value of `length`
+// bytes (at most the leader) as the format writes it there: the rest of the
+// leader blank, no reference into the .MB, no modification number.
+bool heldInLeader(const std::uint8_t* bytes, int leader, std::uint32_t length) {
+    return allZero(bytes + length, static_cast<std::size_t>(leader) - length) && le32(bytes + leader) == 0 &&
+           bytes[leader + 8] == 0 && bytes[leader + 9] == 0;
+}
+
 // Big-endian loads of the fixed-size record encodings.
 std::uint16_t be16(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
 std::uint32_t be32(const std::uint8_t* p) {
@@ -316,8 +324,8 @@ Value RecordDecoder::bcd(const std::uint8_t* bytes, int decimals) {
             // A memo short enough to sit wholly in its leader needs no blob file.
             const int leader = f.size - kBlobDescriptor;
             const std::uint32_t length = le32(bytes + leader + 4);
-            if (length == 0) return putNull(out);
-            if (length <= static_cast<std::uint32_t>(leader) && le32(bytes + leader) == 0) {
+            if (length == 0 && allZero(bytes, static_cast<std::size_t>(f.size))) return putNull(out);
+            if (length != 0 && length <= static_cast<std::uint32_t>(leader) && heldInLeader(bytes, leader, length)) {
                 std::size_t size = length;
                 while (size > 0 && bytes[size - 1] == 0) --size;
                 text_.decode(bytes, size, textCell(out));
@@ -364,19 +372,23 @@ Value RecordDecoder::blob(const std::uint8_t* bytes, int column, const Place& pl
     const int leader = f.size - kBlobDescriptor;
     const std::uint32_t reference = le32(bytes + leader);
     const std::uint32_t length = le32(bytes + leader + 4);
-    if (length == 0) return Null{};
     // Where the value is: only in the place the record gives it.
     const auto damaged = [&](const char* brief, const std::string& what) {
         return ValueError{brief, what + " (block " + std::to_string(place.block) + ", record " +
                                      std::to_string(place.record + 1) + ", field '" +
                                      names_[static_cast<std::size_t>(column)].name + "')"};
     };
+    // An empty value leaves its whole field blank.
+    if (length == 0) {
+        if (allZero(bytes, static_cast<std::size_t>(f.size))) return Null{};
+        return damaged("its length and place disagree",
+                       "the record gives the value no length, yet its other bytes are not blank");
+    }
     // A value short enough for the leader is held there, and nowhere else.
-    if (length <= static_cast<std::uint32_t>(leader) && reference != 0)
+    if (length <= static_cast<std::uint32_t>(leader) && !heldInLeader(bytes, leader, length))
         return damaged("its length and place disagree",
                        "the record gives the value's length as " + std::to_string(length) +
-                           " bytes, short enough for its leader, yet points into the blob file (" +
-                           std::to_string(reference) + ")");
+                           " bytes, short enough for its leader, but the rest of the field is not blank");
 
     if (f.type == FieldType::Memo && length <= static_cast<std::uint32_t>(leader)) {
         std::size_t size = length;

@@ -82,68 +82,108 @@ constexpr std::size_t kLongestDriverName = 32;
 
 bool doubleByte(int codePage) { return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950; }
 
-// Zeros that follow the names of a 3.x table whose header does not end with them.
+constexpr const char* kNulInside = "holds a NUL before its end";
+
+// Zeros that follow the names of a 3.5 table (its header does not end with them).
 constexpr std::size_t kPaddingChecked = 16;
+// The version id of 3.0 tables, whose header ends with the names.
+constexpr int kVersion30 = 3;
+// Where the used part of a header ends (word at 0x51), and 4.0+ tables' highest field id (word at 0x64).
+constexpr std::size_t kUsedEndAt = 0x51;
+constexpr std::size_t kFieldIdsAt = 0x64;
 
 // Whether the field names of a sound header end at `at` (after a NUL): on
-// 4.0+ tables a number per field follows (1 to 255, each once), then the
-// language driver's name and its NUL, or nothing; on 3.x tables the header
-// ends with the names, or zeros follow them.
-bool namesEndAt(const std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t fields, bool extended) {
+// 4.0+ tables a number per field follows (1 to 255, each once, below the
+// highest field id at 0x64 when there is one), then the language driver's
+// name and its NUL, or nothing, ending where the used part of the header
+// ends (0x51, when given); on 3.0 tables the header ends with the names; on
+// 3.5 tables zeros follow them.
+bool namesEndAt(const std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t fields, int version) {
+    const bool extended = version >= kFirstExtendedVersion;
     if (at == 0 || at > bytes.size() || bytes[at - 1] != 0) return false;
+    if (version == kVersion30) return at == bytes.size();
     if (!extended)
         return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                            bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + kPaddingChecked)),
                            [](std::uint8_t b) { return b == 0; });
     if (at + 2 * fields > bytes.size()) return false;
+    const unsigned usedEnd = bytes[kUsedEndAt] | bytes[kUsedEndAt + 1] << 8;
+    const unsigned fieldIds = bytes[kFieldIdsAt] | bytes[kFieldIdsAt + 1] << 8;
     std::bitset<256> seen;
     for (std::size_t i = 0; i < fields; ++i) {
         const std::uint8_t number = bytes[at + 2 * i];
-        if (number == 0 || bytes[at + 2 * i + 1] != 0 || seen[number]) return false;
+        if (number == 0 || bytes[at + 2 * i + 1] != 0 || seen[number] || (fieldIds != 0 && number >= fieldIds))
+            return false;
         seen.set(number);
     }
     const std::size_t from = at + 2 * fields;
     std::size_t stop = from;
     while (stop < bytes.size() && stop - from < kLongestDriverName && bytes[stop] >= 0x20 && bytes[stop] < 0x7F) ++stop;
-    return stop == bytes.size() ? stop == from : bytes[stop] == 0;
+    if (stop == bytes.size()) return stop == from && (usedEnd == 0 || usedEnd == stop);
+    return bytes[stop] == 0 && (usedEnd == 0 || usedEnd == stop + 1);
 }
 
-// Where each name starts by the field-name pointers: addresses the engine
-// held the names at when it wrote the header, so their distances from the
-// first are the names' offsets. Empty when they do not say (all alike, as
-// some writers leave them, or not increasing, or beyond the header).
-std::vector<std::size_t> startsByPointers(const std::vector<std::uint8_t>& bytes, std::size_t pointersAt,
-                                          std::size_t namesAt, std::size_t fields) {
-    std::vector<std::size_t> starts;
-    if (pointersAt + 4 * fields > bytes.size()) return starts;
-    auto pointer = [&](std::size_t i) {
+// The field-name pointers: addresses the engine held the names at when it
+// wrote the header (Paradox and pxlib write them so; other writers leave
+// them alike), so each less its name's offset is the same for every name.
+std::vector<std::uint32_t> namePointers(const std::vector<std::uint8_t>& bytes, std::size_t pointersAt,
+                                        std::size_t fields) {
+    std::vector<std::uint32_t> pointers;
+    for (std::size_t i = 0; i < fields && pointersAt + 4 * i + 4 <= bytes.size(); ++i) {
         const std::uint8_t* p = bytes.data() + pointersAt + 4 * i;
-        return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-    };
-    const std::uint32_t first = pointer(0);
-    for (std::size_t i = 0; i < fields; ++i) {
-        const std::uint32_t at = pointer(i);
-        if (at < first || (i > 0 && at <= pointer(i - 1)) || at - first >= bytes.size() - namesAt) return {};
-        starts.push_back(namesAt + (at - first));
+        pointers.push_back(std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+                           std::uint32_t{p[3]} << 24);
+    }
+    return pointers;
+}
+
+// Where each name starts by the pointers, or nothing when they do not
+// increase or lead out of the header.
+std::vector<std::size_t> startsByPointers(const std::vector<std::uint32_t>& pointers, std::size_t namesAt,
+                                          std::size_t size) {
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i < pointers.size(); ++i) {
+        if ((i > 0 && pointers[i] <= pointers[i - 1]) || pointers[i] - pointers[0] >= size - namesAt) return {};
+        starts.push_back(namesAt + (pointers[i] - pointers[0]));
     }
     return starts;
 }
 
-// Reads the names of h.fields from `namesAt`, checking them against what
-// follows them and, when they do not end where that shows, placing them by
-// the field-name pointers. A name that cannot be used gets its nameProblem;
-// when the names cannot be told apart at all, h.namesUnplaced says why.
-// Returns where the names end (0 when that is not known).
+// What is wrong with a name of `size` bytes at `from` in itself, or nothing.
+std::string nameProblem(const std::uint8_t* from, std::size_t size, std::size_t longest) {
+    if (size == 0) return "is empty";
+    if (std::any_of(from, from + size, [](std::uint8_t b) { return b < 0x20 || b == 0x7F; }))
+        return "holds control characters";
+    if (size > longest) return "is longer than " + std::to_string(kLongestName) + " characters";
+    return {};
+}
+
+// Reads the names of h.fields from `namesAt`, each to its NUL, and checks
+// them against what follows them (namesEndAt) and the field-name pointers.
+// When the pointers do not say where names start, a name that is empty,
+// too long or of control characters may be where a NUL was lost or added,
+// so no name can be told from its neighbours. A name that cannot be used
+// gets its nameProblem; when none can be told apart, h.namesUnplaced says
+// why. Returns where the names end (0 when that is not known).
 std::size_t readNames(TableHeader& h, const std::vector<std::uint8_t>& bytes, std::size_t pointersAt,
-                      std::size_t namesAt, bool extended) {
+                      std::size_t namesAt) {
+    const bool extended = h.version >= kFirstExtendedVersion;
     const std::size_t n = h.fields.size();
+    const std::size_t longest = doubleByte(h.declaredCodePage) ? 2 * kLongestName : kLongestName;
     const auto begin = bytes.begin();
     auto nulFrom = [&](std::size_t from, std::size_t to) {
         return static_cast<std::size_t>(std::find(begin + static_cast<std::ptrdiff_t>(from),
                                                   begin + static_cast<std::ptrdiff_t>(to), std::uint8_t{0}) -
                                         begin);
     };
-    // Each name to its NUL, one after the other.
+    auto unplaced = [&](std::string why, std::size_t end) {
+        h.namesUnplaced = std::move(why);
+        for (RawField& field : h.fields) field.nameProblem = "cannot be told from the others";
+        return end;
+    };
+
+    // Each name to its NUL, one after the other; on 3.5 tables zeros follow
+    // them, so an empty last name may be where a lost NUL ends.
     std::vector<std::size_t> starts;
     std::size_t end = namesAt;
     while (starts.size() < n && end < bytes.size()) {
@@ -152,67 +192,94 @@ std::size_t readNames(TableHeader& h, const std::vector<std::uint8_t>& bytes, st
         starts.push_back(end);
         end = nul + 1;
     }
-    // On 3.x tables only what follows the names shows where they end, and
-    // zeros follow them: an empty last name may be where a lost NUL ends.
-    bool placed = starts.size() == n && namesEndAt(bytes, end, n, extended) &&
-                  (extended || end > starts.back() + 1);
-    std::vector<std::string> problems(n);
-    if (!placed) {
+    const bool parsed = starts.size() == n && namesEndAt(bytes, end, n, h.version) &&
+                        (extended || end > starts.back() + 1);
+    if (!parsed) {
         end = 0;
         if (extended) {
             for (std::size_t at = namesAt + n; at <= bytes.size() && end == 0; ++at)
-                if (namesEndAt(bytes, at, n, extended)) end = at;
+                if (namesEndAt(bytes, at, n, h.version)) end = at;
+        } else if (h.version == kVersion30) {
+            if (namesEndAt(bytes, bytes.size(), n, h.version)) end = bytes.size();
         } else {
             // After the last byte that is not followed by zeros.
             for (std::size_t at = namesAt + 1; at <= bytes.size() && end == 0; ++at)
-                if (bytes[at - 1] != 0 && namesEndAt(bytes, at + 1, n, extended)) end = at + 1;
+                if (bytes[at - 1] != 0 && namesEndAt(bytes, at + 1, n, h.version)) end = at + 1;
         }
-        const std::vector<std::size_t> byPointers = startsByPointers(bytes, pointersAt, namesAt, n);
-        if (byPointers.size() == n && (end == 0 || byPointers.back() < end)) {
-            starts = byPointers;
-            placed = true;
+    }
+
+    const std::vector<std::uint32_t> pointers = namePointers(bytes, pointersAt, n);
+    std::vector<std::string> problems(n);
+    bool confirmed = false;  // by the pointers
+    if (parsed && pointers.size() == n) {
+        // Each pointer less its name's place is the same for every name the
+        // pointers confirm; they mean something when two or more agree.
+        std::vector<std::uint32_t> base(n);
+        for (std::size_t i = 0; i < n; ++i) base[i] = pointers[i] - static_cast<std::uint32_t>(starts[i]);
+        std::vector<std::uint32_t> sorted = base;
+        std::sort(sorted.begin(), sorted.end());
+        std::uint32_t common = 0;
+        std::size_t most = 0;
+        for (std::size_t i = 0, j = 0; i < n; i = j) {
+            while (j < n && sorted[j] == sorted[i]) ++j;
+            if (j - i > most) most = j - i, common = sorted[i];
+        }
+        confirmed = most >= 2;
+        for (std::size_t i = 0; confirmed && i < n; ++i)
+            if (base[i] != common || (i + 1 < n && base[i + 1] != common))
+                problems[i] = "is not where the field-name pointers place it";
+    } else if (!parsed) {
+        // The pointers place the names where the NULs do not.
+        const std::vector<std::size_t> byPointers = startsByPointers(pointers, namesAt, bytes.size());
+        if (n > 1 && byPointers.size() == n && (end == 0 || byPointers.back() < end)) {
             for (std::size_t i = 0; i < n; ++i) {
-                // Each name ends with its NUL right before the next one (the last where the names end).
                 const bool last = i + 1 == n;
-                const std::size_t limit = !last ? starts[i + 1] : end != 0 ? end : bytes.size();
-                const std::size_t nul = nulFrom(starts[i], limit);
+                const std::size_t limit = !last ? byPointers[i + 1] : end != 0 ? end : bytes.size();
+                const std::size_t nul = nulFrom(byPointers[i], limit);
                 if (nul == limit)
                     problems[i] = "is not NUL-terminated (byte " + std::to_string(limit - 1) + " holds " +
                                   hex(bytes[limit - 1]) + ")";
-                else if (nul + 1 != limit && (!last || end != 0)) problems[i] = "holds a NUL before its end";
+                else if (nul + 1 != limit && (!last || end != 0))
+                    problems[i] = kNulInside;
+                else if (last && end == 0)
+                    problems[i] = "is not followed by what ends the names";
             }
+            // A NUL before the pointer's start ends the name before it
+            // elsewhere: that pointer is no better than the NULs.
+            for (std::size_t i = n - 1; i > 0; --i)
+                if (problems[i].empty() && problems[i - 1] == kNulInside)
+                    problems[i] = "does not start where the field-name pointers place it";
+            starts = byPointers;
+            confirmed = true;
         } else if (end != 0) {
             starts.clear();
             for (std::size_t at = namesAt; at < end; at = nulFrom(at, end) + 1) starts.push_back(at);
-            placed = starts.size() == n;
-            if (!placed)
-                h.namesUnplaced = "the field names (bytes " + std::to_string(namesAt) + "-" + std::to_string(end - 1) +
-                                  ") are " + std::to_string(starts.size()) + " for " + std::to_string(n) + " fields";
-        }
-        if (!placed) {
-            if (h.namesUnplaced.empty())
-                h.namesUnplaced = "the field names from byte " + std::to_string(namesAt) +
-                                  " on do not end where the header shows they should";
-            for (RawField& field : h.fields) field.nameProblem = "cannot be told from the others";
-            return end;
+            if (starts.size() != n)
+                return unplaced("the field names (bytes " + std::to_string(namesAt) + "-" + std::to_string(end - 1) +
+                                    ") are " + std::to_string(starts.size()) + " for " + std::to_string(n) + " fields",
+                                end);
+        } else {
+            return unplaced("the field names from byte " + std::to_string(namesAt) +
+                                " on do not end where the header shows they should",
+                            end);
         }
     }
-    const std::size_t longest = doubleByte(h.declaredCodePage) ? 2 * kLongestName : kLongestName;
+
     for (std::size_t i = 0; i < n; ++i) {
         RawField& field = h.fields[i];
         field.nameAt = starts[i];
         const std::size_t stop = nulFrom(starts[i], bytes.size());
-        const auto from = begin + static_cast<std::ptrdiff_t>(starts[i]);
-        const auto to = begin + static_cast<std::ptrdiff_t>(stop);
         if (problems[i].empty()) {
-            if (stop == starts[i]) problems[i] = "is empty";
-            else if (std::any_of(from, to, [](std::uint8_t b) { return b < 0x20 || b == 0x7F; }))
-                problems[i] = "holds control characters";
-            else if (stop - starts[i] > longest)
-                problems[i] = "is longer than " + std::to_string(kLongestName) + " characters";
+            problems[i] = nameProblem(bytes.data() + starts[i], stop - starts[i], longest);
+            if (!problems[i].empty() && !confirmed)
+                return unplaced("the name of field " + std::to_string(i + 1) + " (byte " + std::to_string(starts[i]) +
+                                    ") " + problems[i] + ", which may be where a NUL was lost or added",
+                                end);
         }
         field.nameProblem = problems[i];
-        if (field.nameProblem.empty()) field.rawName.assign(from, to);
+        if (field.nameProblem.empty())
+            field.rawName.assign(begin + static_cast<std::ptrdiff_t>(starts[i]),
+                                 begin + static_cast<std::ptrdiff_t>(stop));
     }
     return end;
 }
@@ -323,7 +390,7 @@ TableHeader TableHeader::read(const FileReader& file) {
                             " differs from the sum of the field sizes (" + std::to_string(sum) + ")");
 
     const std::size_t pointersAt = descriptorsAt + 2 * static_cast<std::size_t>(numFields) + 4;
-    const std::size_t namesEnd = readNames(h, bytes, pointersAt, namesAt, extended);
+    const std::size_t namesEnd = readNames(h, bytes, pointersAt, namesAt);
     h.usedEnd = namesEnd != 0 ? namesEnd : namesAt + static_cast<std::size_t>(numFields);
     if (extended && namesEnd != 0) {
         // Field numbers (one short each), then the language driver's name.

@@ -102,8 +102,8 @@ TEST(Damage, EachKindIsMendedFromTheFileOrTold) {
     const Case cases[] = {
         {"header size one short", [](Files& f) { putU16(f.db, 2, 2047); }, Told::Mended,
          "the header gives its own size as 2,047 bytes (byte 2), but the file holds the 6 blocks of 2 KiB the header "
-         "counts from byte 2,048 on"},
-        {"header size one over", [](Files& f) { putU16(f.db, 2, 2049); }, Told::Mended, "the blocks were read from byte 2,048"},
+         "counts from byte 2048 on"},
+        {"header size one over", [](Files& f) { putU16(f.db, 2, 2049); }, Told::Mended, "the blocks were read from byte 2048"},
         {"chain cut", [](Files& f) { putU16(f.db, block(3), 0); }, Told::Mended, "so the chain was followed on from there"},
         {"bytes appended", [](Files& f) { f.db.resize(f.db.size() + 100, 0x55); }, Told::Mended,
          "the 12,388 bytes after the header make 7 such blocks"},
@@ -122,11 +122,11 @@ TEST(Damage, EachKindIsMendedFromTheFileOrTold) {
         {"a name's NUL lost", [&](Files& f) { f.db[nameAt(f.db, "Name") + 4] = 'X'; }, Told::Names,
          "are 3 for 4 fields, so which name is whose is not known; the fields are called \"Field 1\" to \"Field 4\""},
         {"a name of a control character", [&](Files& f) { f.db[nameAt(f.db, "Name")] = 0x01; }, Told::Names,
-         "holds control characters; the field is called \"Field 2\""},
+         "holds control characters, which may be where a NUL was lost or added, so which name is whose is not known"},
         {"a slot pointing into its block's header", [&](Files& f) { f.mb[slotEntry(f, 2)] = 0; }, Told::Cell,
          "inside the block's header and slots"},
         {"a memo's length cut to fit its leader", [](Files& f) { f.db[record(2) + kMemoAt + 14] = 5; }, Told::Cell,
-         "short enough for its leader, yet points into the blob file"},
+         "short enough for its leader, but the rest of the field is not blank"},
         {"a memo pointing at another's slot", [](Files& f) { --f.db[record(2) + kMemoAt + 10]; }, Told::Cell,
          "does not begin with the memo's first 10 bytes"},
     };
