@@ -559,7 +559,7 @@ std::vector<std::uint8_t> ChainRecovery::blockBytes(unsigned number) const {
 std::vector<unsigned> ChainRecovery::blocksWithRecordPastLast() const {
     const auto size = static_cast<std::size_t>(header_.recordSize);
     std::vector<unsigned> found;
-    std::vector<std::uint8_t> record(descrambler_ ? static_cast<std::size_t>(layout_->blockSize) : size);
+    std::vector<std::uint8_t> record(size);
     for (const Entry& entry : order_) {
         const BlockHead& head = heads_[entry.number];
         if (entry.records >= layout_->capacity || entry.records >= head.complete) continue;
@@ -630,9 +630,11 @@ std::string ChainRecovery::summary() const {
                 merged.push_back(span);
         }
         std::vector<std::string> names;
-        for (std::size_t i = 0; i < merged.size() && i < kListedRanges; ++i)
-            names.push_back(groupedNumber(merged[i].first) +
-                            (merged[i].second > merged[i].first ? "-" + groupedNumber(merged[i].second) : ""));
+        for (std::size_t i = 0; i < merged.size() && i < kListedRanges; ++i) {
+            std::string range = groupedNumber(merged[i].first);
+            if (merged[i].second > merged[i].first) range.append("-").append(groupedNumber(merged[i].second));
+            names.push_back(std::move(range));
+        }
         if (merged.size() > kListedRanges) names.push_back("others");
         const bool one = merged.size() == 1 && merged[0].first == merged[0].second;
         return std::string(one ? "table row " : "table rows ") + joined(names);

@@ -79,3 +79,17 @@ TEST(ExportReport, ADamagedTableWhoseRowsWereAllRecoveredIsToldButNoLoss) {
               "Done.\n\nThe table is damaged, but every row it holds was read, in its place:\nT.DB: the header says 5 "
               "rows; 2 were found along the block chain, and 3 more were recovered: all 5 are there");
 }
+
+TEST(ExportReport, TheDamagesTableRowsAreNamedAsTheSheetRowsTheyWentTo) {
+    ExportReport report;
+    report.noteDamage("T.DB: the header says 9 rows: 1 row is missing, after table row 168; table rows 1,048,570-"
+                      "1,048,580 and 7 may not be in their places\nT.DB: block 2 (byte 4096) links to block 9",
+                      true);
+    report.noteUnreadableRow(100, "T.DB: block 3 is cut short");  // later rows go one sheet row up
+    report.noteSheets(2, 1'048'575);
+    EXPECT_NE(report.summary("\n").find("T.DB: the header says 9 rows: 1 row is missing, after row 168; rows "
+                                        "1,048,570-Sheet2 row 5 and 8 may not be in their places\nT.DB: block 2 "
+                                        "(byte 4096) links to block 9\n"),
+              std::string::npos)
+        << report.summary("\n");
+}
