@@ -28,7 +28,7 @@ if [[ "$target" == table_damage_fuzzer ]]; then
   mkdir -p "$build/damage-corpus"
   VELLOMAR_CORPUS="$corpus_src" VELLOMAR_DAMAGE_SEEDS="$build/damage-seeds" \
     nice -n 19 "$build/$target" "$build/damage-corpus" "$build/damage-seeds" \
-    -max_total_time="$seconds" -max_len=8 -rss_limit_mb=1024 -timeout=10 \
+    -max_total_time="$seconds" -max_len=8 -rss_limit_mb=1024 -timeout=30 \
     -artifact_prefix="$build/findings/damage-" -print_final_stats=1
   exit
 fi

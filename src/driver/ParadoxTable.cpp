@@ -83,6 +83,7 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& dbFile, const OpenOption
     decoder_ = std::make_unique<RecordDecoder>(header_.fields, fields_, *text_, blobs_.get());
     chain_ = BlockChain::walk(file_, header_, descrambler_ ? &*descrambler_ : nullptr);
     damage_ = chain_.damage();
+    for (const std::string& finding : header_.findings) damage_ += (damage_.empty() ? "" : "\n") + finding;
     for (const std::string& finding : nameFindings()) damage_ += (damage_.empty() ? "" : "\n") + finding;
     id_ = nextTableId.fetch_add(1, std::memory_order_relaxed);
 }

@@ -381,8 +381,8 @@ Value RecordDecoder::blob(const std::uint8_t* bytes, int column, const Place& pl
     // Where the value is: only in the place the record gives it.
     // The detail names the field and block, not the row: the one who reads it knows the row.
     const auto damaged = [&](const char* brief, const std::string& what) {
-        return ValueError{brief, what + " (field '" + names_[static_cast<std::size_t>(column)].name + "', block " +
-                                     std::to_string(place.block) + ")"};
+        return ValueError{brief, what + "; field '" + names_[static_cast<std::size_t>(column)].name + "', block " +
+                                     std::to_string(place.block)};
     };
     // An empty value leaves its whole field blank.
     if (length == 0) {

@@ -86,8 +86,10 @@ constexpr const char* kNulInside = "holds a NUL before its end";
 
 // Zeros that follow the names of a 3.5 table (its header does not end with them).
 constexpr std::size_t kPaddingChecked = 16;
-// The version id of 3.0 tables, whose header ends with the names.
+// The version id of 3.0 tables, whose header ends with the names; later
+// headers fill whole units of 2 KiB.
 constexpr int kVersion30 = 3;
+constexpr std::size_t kHeaderUnit = 2048;
 // Where the used part of a header ends (word at 0x51), and 4.0+ tables' highest field id (word at 0x64).
 constexpr std::size_t kUsedEndAt = 0x51;
 constexpr std::size_t kFieldIdsAt = 0x64;
@@ -347,14 +349,29 @@ TableHeader TableHeader::read(const FileReader& file) {
     const std::size_t nameArea = extended && h.version >= 12 ? kTableNameLong : kTableNameShort;
     // Descriptors, table-name pointer, field-name pointers, table name, then the names.
     const std::size_t namesAt = descriptorsAt + 2 * numFields + 4 + 4 * numFields + nameArea;
-    if (static_cast<std::size_t>(h.headerSize) < namesAt + numFields)
-        throw bad(0x02, "header size " + std::to_string(h.headerSize) + " is too small for " +
-                            std::to_string(numFields) + " fields (at least " +
-                            std::to_string(namesAt + numFields) + ")");
-    if (file.size() < static_cast<std::uint64_t>(h.headerSize))
-        throw ReadError(name + ": the file is cut short inside its header (" +
-                        std::to_string(file.size()) + " of " + std::to_string(h.headerSize) +
-                        " header bytes present)");
+    // A header size the file cannot have (too small for the names, or past
+    // the file's end) gives way to the size at which the rest of the file is
+    // exactly the header's blocks, when that size is one the format writes.
+    const bool tooSmall = static_cast<std::size_t>(h.headerSize) < namesAt + numFields;
+    if (tooSmall || file.size() < static_cast<std::uint64_t>(h.headerSize)) {
+        const std::uint64_t blocks = static_cast<std::uint64_t>(h.fileBlocks) * static_cast<std::uint64_t>(h.blockSize);
+        const std::uint64_t size = file.size() >= blocks ? file.size() - blocks : 0;
+        if (size < namesAt + numFields || size > 0xFFFF || (h.version > kVersion30 && size % kHeaderUnit != 0)) {
+            if (tooSmall)
+                throw bad(0x02, "header size " + std::to_string(h.headerSize) + " is too small for " +
+                                    std::to_string(numFields) + " fields (at least " +
+                                    std::to_string(namesAt + numFields) + ")");
+            throw ReadError(name + ": the file is cut short inside its header (" + std::to_string(file.size()) +
+                            " of " + std::to_string(h.headerSize) + " header bytes present)");
+        }
+        h.findings.push_back(name + ": the header gives its own size as " + std::to_string(h.headerSize) +
+                             " bytes (byte 2), " +
+                             (tooSmall ? "too small for its field names" : "beyond the end of the file") +
+                             "; the rest of the file is the " + std::to_string(h.fileBlocks) +
+                             " blocks it counts from byte " + std::to_string(size) +
+                             " on, so the header was read as " + std::to_string(size) + " bytes");
+        h.headerSize = static_cast<int>(size);
+    }
 
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(h.headerSize));
     if (file.readAt(0, bytes.data(), bytes.size()) != bytes.size())

@@ -51,6 +51,9 @@ public:
     // and nothing shows where each starts), what the header holds; every
     // field's nameProblem then says the same.
     std::string namesUnplaced;
+    // What was mended while the header was read, one finding per entry
+    // (naming the file and the byte), as damage() tells it.
+    std::vector<std::string> findings;
     std::uint32_t key = 0;     // scramble key, 0 = not encrypted
     bool needsRebuild = false;
     std::vector<RawField> fields;

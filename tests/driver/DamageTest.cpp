@@ -104,6 +104,9 @@ TEST(Damage, EachKindIsMendedFromTheFileOrTold) {
          "the header gives its own size as 2,047 bytes (byte 2), but the file holds the 6 blocks of 2 KiB the header "
          "counts from byte 2048 on"},
         {"header size one over", [](Files& f) { putU16(f.db, 2, 2049); }, Told::Mended, "the blocks were read from byte 2048"},
+        {"header size impossible", [](Files& f) { f.db[3] = 0; }, Told::Mended,
+         "the header gives its own size as 0 bytes (byte 2), too small for its field names; the rest of the file is "
+         "the 6 blocks it counts from byte 2048 on"},
         {"chain cut", [](Files& f) { putU16(f.db, block(3), 0); }, Told::Mended, "so the chain was followed on from there"},
         {"bytes appended", [](Files& f) { f.db.resize(f.db.size() + 100, 0x55); }, Told::Mended,
          "the 12,388 bytes after the header make 7 such blocks"},
