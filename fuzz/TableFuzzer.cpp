@@ -2,8 +2,12 @@
 // followed by kBlobMarker and the bytes of its .mb file. The reader must never
 // crash, hang or over-allocate: every problem has to come out as a ReadError
 // at open, in damage() or as a ValueError cell. The file does not change while
-// it is read, so every row rowCount() counts must read.
+// it is read, so every row rowCount() counts must read. The parsers of blob
+// values (images, formatted memos) read the whole input as a value, and every
+// blob value the table gives.
 
+#include "driver/FormattedMemo.h"
+#include "driver/Picture.h"
 #include "driver/Table.h"
 
 #include <cstdint>
@@ -38,6 +42,8 @@ void writeFile(const std::filesystem::path& path, const std::uint8_t* data, std:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    (void)driver::findImage(data, size);
+    (void)driver::formattedMemoText(data, size);
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::size_t split = input.find(kBlobMarker);
     const std::filesystem::path table = workDir() / "T.DB";
@@ -59,6 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::int64_t i = 0; i < rows; ++i) {
             try {
                 reader->readRow(i, row);
+                for (const driver::Value& value : row)
+                    if (const auto* blob = std::get_if<driver::Bytes>(&value)) (void)driver::blobContent(*blob);
             } catch (const driver::ReadError& error) {
                 std::fprintf(stderr, "row %lld of %lld counted but unreadable: %s\n", static_cast<long long>(i),
                              static_cast<long long>(rows), error.what());

@@ -4,11 +4,14 @@
 // same run; with the size of each workbook.
 //
 //   bench_export DIR           tables kept in DIR (written on the first run)
+//   bench_export DIR pictures  the import of tables with a picture in every
+//                              row: 1,000, 10,000 and 100,000 rows
 //
 // Each measurement runs in a process of its own so that its peak memory
 // (getrusage's maxrss) is its own: the import of 100,000 rows, the import of
 // 1,000,000 rows, and libxlsxwriter alone for 1,000,000 rows.
 
+#include "../../tests/support/Bitmaps.h"
 #include "paradoxwriter/Writer.h"
 #include "platform/Platform.h"
 #include "screens/Form1.h"
@@ -71,6 +74,20 @@ void writeTable(const QString& file, std::int64_t rows) {
                              {"Count", FieldType::Short},    {"Notes", FieldType::Memo, 20}},
                             options);
     for (std::int64_t i = 0; i < rows; ++i) w.addRow(rowOf(i));
+    w.finish();
+}
+
+// A picture in every row: a 40 x 30 bitmap of its own (3,654 bytes), an id and a name.
+void writePictureTable(const QString& file, std::int64_t rows) {
+    using driver::FieldType;
+    paradoxwriter::Options options;
+    options.blockKiB = 32;
+    paradoxwriter::Writer w(file.toStdString(),
+                            {{"Id", FieldType::Long}, {"Name", FieldType::Alpha, 30}, {"Photo", FieldType::Graphic}},
+                            options);
+    for (std::int64_t i = 0; i < rows; ++i)
+        w.addRow({Value(i + 1), Value(nameOf(i)),
+                  Value(driver::Bytes{FieldType::Graphic, test_images::bitmap(40, 30, int(i % 251))})});
     w.finish();
 }
 
@@ -214,12 +231,24 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == "import") return importRun(args[2], args[3]);
     if (args.size() == 3 && args[1] == "baseline") return baseline(args[2].toLongLong());
-    if (args.size() != 2) {
-        std::fprintf(stderr, "usage: bench_export DIR\n");
+    if (args.size() != 2 && !(args.size() == 3 && args[2] == "pictures")) {
+        std::fprintf(stderr, "usage: bench_export DIR [pictures]\n");
         return 2;
     }
     const QString folder = args[1];
     QDir().mkpath(folder);
+    if (args.size() == 3 && args[2] == "pictures") {
+        bool ok = true;
+        for (auto [name, rows] : {std::pair{"PICS1K", 1'000}, std::pair{"PICS10K", 10'000}, std::pair{"PICS100K", 100'000}}) {
+            const QString file = folder + "/" + name + ".DB";
+            if (!QFile::exists(file)) writePictureTable(file, rows);
+            const Measure m = measure({"import", folder, name});
+            std::printf("import %7d rows with pictures %7.2f s  %8.0f rows/s  cpu %7.2f s  peak %6.1f MiB  file %7.2f MB %s\n",
+                        rows, m.seconds, rows / m.seconds, m.cpu, m.peak / 1024.0, m.bytes / 1e6, m.ok ? "" : "FAILED");
+            ok = ok && m.ok;
+        }
+        return ok ? 0 : 1;
+    }
     for (auto [name, rows] : {std::pair{"ROWS100K", 100'000}, std::pair{"ROWS1M", 1'000'000}}) {
         const QString file = folder + "/" + name + ".DB";
         if (!QFile::exists(file)) {

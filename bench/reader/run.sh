@@ -14,4 +14,5 @@ for rows in 100000 1000000; do
   echo "table: $rows rows, $(stat -c %s "$table") bytes"
   "$build/reader_bench" ours "$table"
   "$build/reader_bench" pxlib "$table"
+  "$build/reader_bench" open "$table"
 done

@@ -1,29 +1,50 @@
 #include "cli/Arguments.h"
 
+#include "driver/ConnectionString.h"
+#include "driver/Table.h"
+#include "driver/TextDecoder.h"
+
+#include <algorithm>
 #include <charconv>
 
 namespace cli {
 namespace {
 
+std::string withoutOuterBlanks(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// "A, B ,C" -> A, B, C: blanks around a name are no part of it. A field named
+// twice (letter case ignored, as fields are matched) is an error.
 std::vector<std::string> splitList(const std::string& text) {
     std::vector<std::string> items;
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = text.find(',', start);
-        items.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        const std::size_t length = comma == std::string::npos ? std::string::npos : comma - start;
+        items.push_back(withoutOuterBlanks(text.substr(start, length)));
         if (comma == std::string::npos) break;
         start = comma + 1;
     }
-    for (const std::string& item : items)
-        if (item.empty()) throw UsageError("--fields needs names separated by commas, without empty ones");
+    for (auto item = items.begin(); item != items.end(); ++item) {
+        if (item->empty()) throw UsageError("--fields needs names separated by commas, without empty ones");
+        const auto same = [&](const std::string& earlier) { return driver::equalsIgnoringCase(earlier, *item); };
+        if (std::any_of(items.begin(), item, same))
+            throw UsageError("--fields names the field \"" + *item + "\" twice");
+    }
     return items;
 }
 
 int codePageOf(const std::string& text) {
+    if (text == "auto") return driver::OpenOptions::kFollowText;
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc{} || end != text.data() + text.size() || value <= 0 || value > 65535)
-        throw UsageError("--code-page needs a code page number such as 1252 or 437, not \"" + text + "\"");
+        throw UsageError("--code-page needs a code page number such as 1252 or 437, or auto, not \"" + text + "\"");
+    if (!driver::TextDecoder::isKnown(value))
+        throw UsageError("--code-page " + text + " is not a code page Vellomar knows; it knows " +
+                         driver::TextDecoder::knownCodePageList() + ", and auto (the page each table's text shows)");
     return value;
 }
 
@@ -100,12 +121,20 @@ Arguments parseArguments(const std::vector<std::string>& args) {
             if (formatGiven) throw UsageError("--format is given twice");
             formatGiven = true;
             const std::string format = takeValue();
-            if (format == "xlsx")
+            if (driver::equalsIgnoringCase(format, "xlsx"))
                 parsed.format = Format::Xlsx;
-            else if (format == "csv")
+            else if (driver::equalsIgnoringCase(format, "csv"))
                 parsed.format = Format::Csv;
             else
                 throw UsageError("--format is xlsx or csv, not \"" + format + "\"");
+        } else if (name == "--bom" && !inlineValue) {
+            exportOnly();
+            parsed.byteOrderMark = true;
+        } else if (name == "--blobs") {
+            exportOnly();
+            if (!parsed.blobs.empty()) throw UsageError("--blobs is given twice");
+            parsed.blobs = takeValue();
+            if (parsed.blobs.empty()) throw UsageError("--blobs needs a folder name");
         } else if (name == "--code-page") {
             exportOnly();
             parsed.codePage = codePageOf(takeValue());
@@ -138,10 +167,17 @@ std::string usage() {
            "Export options:\n"
            "  --table NAME        only the tables of this name, as list shows it (repeatable)\n"
            "  --fields A,B,...    only these fields, in this order\n"
-           "  -o, --output PATH   a workbook file (one table only) or a folder for the\n"
-           "                      workbooks, named after their tables (default: here)\n"
-           "  --format xlsx|csv   the kind of file (default: from the output's name, else xlsx)\n"
-           "  --code-page N       decode text from code page N, whatever the tables say\n"
+           "  -o, --output PATH   the file for the one table, or the folder for the files,\n"
+           "                      named after their tables (default: here); PATH is a\n"
+           "                      folder when it is one, ends in /, or several tables go\n"
+           "  --format xlsx|csv   the kind of file (default: from the file's name, else xlsx)\n"
+           "  --bom               begin a CSV file with a UTF-8 byte order mark: for Excel,\n"
+           "                      which misreads accents without one (see the manual)\n"
+           "  --code-page N       decode text from code page N, whatever the tables say;\n"
+           "                      auto: from the page each table's text shows\n"
+           "  --blobs DIR         also write every picture, binary, OLE and bytes value as\n"
+           "                      a file: DIR/TABLE/rowN-FIELD.bmp (.png .jpg .gif .bin);\n"
+           "                      its cell then holds the file's path (a link in xlsx)\n"
            "  --quiet             no progress and no word about tables that arrive whole\n"
            "  --progress          show progress even when standard error is not a terminal\n"
            "\n"

@@ -37,8 +37,12 @@ struct Arguments {
     // export: -o / --output, a workbook file or a folder ("" = the current folder).
     std::string output;
     Format format = Format::FromOutput;
-    // export: --code-page N, 0 = what each table says.
+    // export: --bom, a UTF-8 byte order mark first in a CSV file.
+    bool byteOrderMark = false;
+    // export: --code-page N, 0 = what each table says, driver::OpenOptions::kFollowText for auto.
     int codePage = 0;
+    // export: --blobs DIR, where each blob value is also written as a file ("" = none).
+    std::string blobs;
     Progress progress = Progress::WhenTerminal;
 };
 

@@ -5,17 +5,26 @@
 #include "cli/ProgressMeter.h"
 #include "cli/TableExport.h"
 #include "datasource/Paradox.h"
+#include "driver/ConnectionString.h"
 #include "driver/Table.h"
+#include "workbook/BlobFolder.h"
+#include "workbook/OutputFile.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <system_error>
 
+#include <signal.h>
 #include <unistd.h>
 
 #ifndef VELLOMAR_VERSION
@@ -33,24 +42,6 @@ std::string utf8(const QString& text) { return text.toStdString(); }
 
 fs::path pathOf(const datasource::TablePlace& place) {
     return fs::path(QFile::encodeName(place.folder).toStdString()) / place.fileName.toStdString();
-}
-
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 const char* typeName(driver::FieldType type) {
@@ -93,13 +84,54 @@ std::vector<datasource::TablePlace> tablesUnder(const std::string& folder, std::
     return datasource::FindTables(QFile::decodeName(QByteArray::fromStdString(folder)), console.platform());
 }
 
+// Says which tables of `places` their names do not tell apart: a file named
+// ".db" lists with an empty name, and names that differ only in letter case
+// list alike.
+void sayUnclearNames(const std::vector<datasource::TablePlace>& places, std::FILE* err) {
+    std::map<std::pair<QString, QString>, QStringList> byName;  // (folder, name) -> files
+    for (const datasource::TablePlace& place : places) {
+        const QString file = QFile::decodeName(place.fileName);
+        if (place.text.isEmpty())
+            say(err, utf8(place.folder + "/" + file) +
+                         ": the file has no name before .db, so its table is listed with an empty name");
+        byName[{place.folder, place.text}].push_back(file);
+    }
+    for (auto& [where, files] : byName) {
+        if (files.size() < 2 || where.second.isEmpty()) continue;
+        const QString last = files.takeLast();
+        say(err, utf8(files.join(", ") + " and " + last + " in " + where.first + " differ only in letter case and are " +
+                      (files.size() == 1 ? "both" : "all") + " listed as " + where.second));
+    }
+}
+
+QJsonObject tableJson(const datasource::TablePlace& place, const driver::Table* table, const std::string& error) {
+    QJsonObject entry{{"name", place.text}, {"folder", place.folder}, {"file", QFile::decodeName(place.fileName)}};
+    if (!table) {
+        entry["error"] = QString::fromStdString(error);
+        return entry;
+    }
+    entry["rows"] = qint64(table->rowCount());
+    QJsonArray fields;
+    for (const driver::Field& field : table->fields())
+        fields.append(QJsonObject{{"name", QString::fromStdString(field.name)},
+                                  {"type", QLatin1String(typeName(field.type))},
+                                  {"size", field.size}});
+    entry["fields"] = fields;
+    if (!table->damage().empty()) entry["damage"] = QString::fromStdString(table->damage());
+    const driver::CodePageEvidence page = table->codePageEvidence();
+    entry["codePage"] = page.declared != 0 ? page.declared : page.used;
+    if (page.textShows != 0) entry["textCodePage"] = page.textShows;
+    return entry;
+}
+
 int list(const Arguments& args, std::FILE* out, std::FILE* err) {
     bool ok = false;
     const std::vector<datasource::TablePlace> places = tablesUnder(args.inputs[0], err, ok);
     if (!ok) return kNothing;
+    if (places.empty()) say(err, "no tables found in " + args.inputs[0]);
+    sayUnclearNames(places, err);
     int status = kWhole;
-    if (args.json) std::fputs("[", out);
-    bool first = true;
+    QJsonArray entries;
     for (const datasource::TablePlace& place : places) {
         std::unique_ptr<driver::Table> table;
         std::string error;
@@ -110,40 +142,54 @@ int list(const Arguments& args, std::FILE* out, std::FILE* err) {
             say(err, error);
             status = kLosses;
         }
-        if (!args.json) {
+        if (args.json)
+            entries.append(tableJson(place, table.get(), error));
+        else
             std::fprintf(out, "%s\t%s\t%s\t%s\n", utf8(place.text).c_str(), utf8(place.folder).c_str(),
                          table ? std::to_string(table->rowCount()).c_str() : "?",
                          table ? std::to_string(table->fields().size()).c_str() : "?");
-            continue;
-        }
-        std::string entry = std::string(first ? "\n  " : ",\n  ") + "{\"name\": " + jsonString(utf8(place.text)) +
-                            ", \"folder\": " + jsonString(utf8(place.folder)) +
-                            ", \"file\": " + jsonString(utf8(QFile::decodeName(place.fileName)));
-        if (table) {
-            entry += ", \"rows\": " + std::to_string(table->rowCount()) + ", \"fields\": [";
-            for (std::size_t i = 0; i < table->fields().size(); ++i) {
-                const driver::Field& field = table->fields()[i];
-                entry += std::string(i ? ", " : "") + "{\"name\": " + jsonString(field.name) +
-                         ", \"type\": " + jsonString(typeName(field.type)) + ", \"size\": " +
-                         std::to_string(field.size) + "}";
-            }
-            entry += "]";
-            if (!table->damage().empty()) entry += ", \"damage\": " + jsonString(table->damage());
-        } else {
-            entry += ", \"error\": " + jsonString(error);
-        }
-        std::fputs((entry + "}").c_str(), out);
-        first = false;
     }
-    if (args.json) std::fputs(first ? "]\n" : "\n]\n", out);
+    if (args.json) std::fputs(QJsonDocument(entries).toJson(QJsonDocument::Indented).constData(), out);
     return status;
 }
 
-bool endsWithIgnoringCase(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           std::equal(end.rbegin(), end.rend(), text.rbegin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+// The format a file's name asks for, if any (letter case ignored).
+std::optional<Format> formatNamed(const std::string& path) {
+    const std::string extension = fs::path(path).extension().string();
+    if (driver::equalsIgnoringCase(extension, ".xlsx")) return Format::Xlsx;
+    if (driver::equalsIgnoringCase(extension, ".csv")) return Format::Csv;
+    return std::nullopt;
 }
+
+// While an export writes, INT, TERM, HUP and PIPE remove its unfinished file
+// and end the program by the same signal (the shell sees 128 + the signal).
+// A signal ignored when the program started stays ignored.
+class EndOnSignals {
+public:
+    EndOnSignals() {
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            struct sigaction action {};
+            action.sa_handler = &EndOnSignals::handle;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(kSignals[i], nullptr, &previous_[i]);
+            if (previous_[i].sa_handler != SIG_IGN) ::sigaction(kSignals[i], &action, nullptr);
+        }
+    }
+    ~EndOnSignals() {
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) ::sigaction(kSignals[i], &previous_[i], nullptr);
+    }
+    EndOnSignals(const EndOnSignals&) = delete;
+    EndOnSignals& operator=(const EndOnSignals&) = delete;
+
+private:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+    static void handle(int signal) {
+        workbook::removeUnfinishedFiles();
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);  // delivered, with its default action, when the handler returns
+    }
+    struct sigaction previous_[std::size(kSignals)] {};
+};
 
 struct Found {
     fs::path table;
@@ -152,19 +198,6 @@ struct Found {
 };
 
 int exportTables(const Arguments& args, std::FILE* err) {
-    // What to write, and where.
-    const bool toFile = !args.output.empty() && !isFolder(args.output) &&
-                        (endsWithIgnoringCase(args.output, ".xlsx") || endsWithIgnoringCase(args.output, ".csv"));
-    Format format = args.format;
-    if (toFile) {
-        const Format named = endsWithIgnoringCase(args.output, ".csv") ? Format::Csv : Format::Xlsx;
-        if (format != Format::FromOutput && format != named)
-            throw UsageError("--format " + std::string(format == Format::Csv ? "csv" : "xlsx") +
-                             " does not fit the file name " + args.output);
-        format = named;
-    }
-    if (format == Format::FromOutput) format = Format::Xlsx;
-
     int failures = 0;
     std::vector<Found> found;
     for (const std::string& input : args.inputs) {
@@ -211,26 +244,72 @@ int exportTables(const Arguments& args, std::FILE* err) {
         if (failures == 0) say(err, "no tables found");
         return kNothing;
     }
-    if (toFile && found.size() > 1)
+
+    // Where they go: -o names a folder when it is one, ends in "/", or
+    // several tables go; otherwise the one table's file.
+    const std::optional<Format> named = formatNamed(args.output);
+    const bool namesFolder = args.output.empty() || args.output.back() == '/' || isFolder(args.output);
+    if (!namesFolder && found.size() > 1 && named)
         throw UsageError("-o names one file, but " + std::to_string(found.size()) +
                          " tables were found: name a folder for them instead");
+    const bool toFile = !namesFolder && found.size() == 1;
+    Format format = args.format;
+    if (toFile && named) {
+        if (format != Format::FromOutput && format != *named)
+            throw UsageError("--format " + std::string(format == Format::Csv ? "csv" : "xlsx") +
+                             " does not fit the file name " + args.output);
+        format = *named;
+    } else if (toFile && format == Format::FromOutput) {
+        throw UsageError("-o " + args.output +
+                         " names neither a .xlsx nor a .csv file: give --format, or end a folder's name with /");
+    }
+    if (format == Format::FromOutput) format = Format::Xlsx;
+    if (args.byteOrderMark && format != Format::Csv) throw UsageError("--bom is for CSV files only");
+
+    // Tables their names do not tell apart are told by their files.
+    const auto sameName = [&](const Found& a, const Found& b) {
+        return QString::fromStdString(a.name).toUpper() == QString::fromStdString(b.name).toUpper();
+    };
+    const auto label = [&](const Found& table) {
+        if (table.name.empty()) return table.table.string();
+        const auto namesake = [&](const Found& f) { return sameName(f, table); };
+        const bool alone = std::count_if(found.begin(), found.end(), namesake) == 1;
+        return alone ? table.name : table.name + " (" + table.table.string() + ")";
+    };
 
     const std::string extension = format == Format::Csv ? ".csv" : ".xlsx";
     const fs::path folder = toFile ? fs::path() : fs::path(args.output.empty() ? "." : args.output);
     ProgressMeter progress(err, args.progress == Progress::Always ||
                                     (args.progress == Progress::WhenTerminal && ::isatty(::fileno(err))));
+    const EndOnSignals endOnSignals;
+    std::unique_ptr<workbook::BlobFolder> blobs;
+    if (!args.blobs.empty()) {
+        try {
+            blobs = std::make_unique<workbook::BlobFolder>(args.blobs);
+        } catch (const std::exception& e) {
+            say(err, e.what());
+            return kNothing;
+        }
+    }
     std::set<fs::path> taken;
     int written = 0;
     bool lost = false;
     for (const Found& table : found) {
         TableJob job;
         job.table = table.table;
-        job.name = table.name;
+        job.name = label(table);
         job.format = format;
+        job.byteOrderMark = args.byteOrderMark;
         job.fields = args.fields;
         job.codePage = args.codePage;
+        job.blobs = blobs.get();
+        job.blobsName = table.name;
         if (toFile) {
             job.output = args.output;
+        } else if (table.name.empty()) {
+            say(err, table.table.string() + ": the table has no name to name a file after; export it alone with -o FILE");
+            ++failures;
+            continue;
         } else {
             // Named after the table, below the folder as it lay below the one named;
             // a second table of the same name gets "-2", and so on.
@@ -252,7 +331,10 @@ int exportTables(const Arguments& args, std::FILE* err) {
         }
         ++written;
         lost = lost || outcome.report.lost();
-        const std::string line = table.name + ": " + exporting::groupedNumber(outcome.rows) +
+        if (outcome.codePage.followedText)
+            say(err, job.name + ": its text is read as code page " + std::to_string(outcome.codePage.used) +
+                         ", the page it shows");
+        const std::string line = job.name + ": " + exporting::groupedNumber(outcome.rows) +
                                  (outcome.rows == 1 ? " row" : " rows") + " -> " + job.output.string();
         if (!outcome.report.whole())
             std::fprintf(err, "%s\n%s\n", line.c_str(), outcome.report.summary("\n").c_str());

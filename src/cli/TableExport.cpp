@@ -29,7 +29,7 @@ std::vector<int> columnsFor(const driver::Table& table, const std::vector<std::s
 }
 
 std::unique_ptr<workbook::TableWriter> writerFor(const TableJob& job) {
-    if (job.format == Format::Csv) return std::make_unique<workbook::CsvWriter>(job.output);
+    if (job.format == Format::Csv) return std::make_unique<workbook::CsvWriter>(job.output, job.byteOrderMark);
     return std::make_unique<workbook::XlsxWriter>(job.output);
 }
 
@@ -62,7 +62,10 @@ TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
         for (std::size_t c = 0; c < names.size(); ++c) writer->setText(1, int(c) + 1, names[c]);
         outcome.report.setColumnNames(names);
         outcome.report.noteFields(chosen);
+        if (job.blobs) job.blobs->startTable(job.blobsName, names, job.output);
         outcome.report.noteDamage(table->damage(), table->rowsInDoubt());
+        outcome.codePage = table->codePageEvidence();
+        outcome.report.noteCodePage(outcome.codePage);
 
         const std::int64_t rowCount = table->rowCount();
         progress.start(job.name, rowCount);
@@ -80,7 +83,11 @@ TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
             for (std::size_t c = 0; c < values.size(); ++c) {
                 if (const auto* error = std::get_if<driver::ValueError>(&values[c]))
                     outcome.report.noteUnreadableValue(sheetRow, int(c) + 1, *error);
-                writer->setCell(sheetRow, int(c) + 1, values[c]);
+                const auto* blob = std::get_if<driver::Bytes>(&values[c]);
+                if (job.blobs && blob)
+                    writer->setFileCell(sheetRow, int(c) + 1, values[c], job.blobs->write(r + 1, c, *blob));
+                else
+                    writer->setCell(sheetRow, int(c) + 1, values[c]);
             }
         }
         writer->finish();

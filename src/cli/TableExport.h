@@ -7,6 +7,7 @@
 #include "cli/Arguments.h"
 #include "cli/ProgressMeter.h"
 #include "export/ExportReport.h"
+#include "workbook/BlobFolder.h"
 
 #include <filesystem>
 #include <optional>
@@ -20,8 +21,14 @@ struct TableJob {
     std::string name;              // as the list shows it
     std::filesystem::path output;  // the file to write
     Format format = Format::Xlsx;  // Xlsx or Csv
+    bool byteOrderMark = false;    // Csv: a UTF-8 byte order mark first
     std::vector<std::string> fields;  // in this order; empty = all, in the table's order
-    int codePage = 0;              // 0 = what the table says
+    int codePage = 0;              // 0 = what the table says; see driver::OpenOptions
+    // Where every blob value also goes as a file, its cell then holding the
+    // file's path, in a folder named `blobsName` (the table's own name); null
+    // for none.
+    workbook::BlobFolder* blobs = nullptr;
+    std::string blobsName;
 };
 
 struct TableOutcome {
@@ -30,6 +37,7 @@ struct TableOutcome {
     std::optional<std::string> error;
     std::int64_t rows = 0;  // rows written
     exporting::ExportReport report;
+    driver::CodePageEvidence codePage;  // the page the text was read from, and why
 };
 
 // Exports `job`, drawing progress on `progress`. Never throws for what a

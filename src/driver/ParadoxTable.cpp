@@ -63,11 +63,34 @@ bool isBlob(FieldType type) {
 
 ParadoxTable::ParadoxTable(const std::filesystem::path& dbFile, const OpenOptions& options)
     : path_(dbFile), file_(dbFile), header_(TableHeader::read(file_)) {
-    const int codePage = options.codePage != 0
-                             ? options.codePage
-                             : TextDecoder::codePageFor(header_.declaredCodePage, header_.sortOrder,
-                                                        header_.sortName);
-    text_ = std::make_unique<TextDecoder>(codePage);
+    CodePageEvidence& e = evidence_;
+    e.declared = header_.declaredCodePage;
+    e.declaredKnown = e.declared == 0 || TextDecoder::isKnown(e.declared);
+    e.driver = TextDecoder::driverCodePage(header_.sortOrder, header_.sortName);
+    e.chosen = options.codePage > 0 && TextDecoder::isKnown(options.codePage);
+    if (e.chosen) e.used = options.codePage;
+    else if (e.declared != 0 && e.declaredKnown) e.used = e.declared;
+    else e.used = e.driver != 0 ? e.driver : 437;
+
+    if (header_.key != 0) descrambler_.emplace(header_.key);
+    if (std::any_of(header_.fields.begin(), header_.fields.end(), [](const RawField& f) { return isBlob(f.type); }))
+        blobs_ = std::make_unique<BlobFile>(dbFile, header_.key);
+    chain_ = BlockChain::walk(file_, header_, descrambler_ ? &*descrambler_ : nullptr);
+    id_ = nextTableId.fetch_add(1, std::memory_order_relaxed);
+
+    // The text decides when asked to, or when the header names a page the
+    // reader does not know and no language driver names one.
+    const bool followText = !e.chosen && (options.codePage == OpenOptions::kFollowText ||
+                                          (!e.declaredKnown && e.driver == 0));
+    if (followText || !e.declaredKnown) {
+        std::call_once(textLooked_, [&] { e.textShows = sampleText().otherPage(e.used, e.driver); });
+        if (followText && e.textShows != 0) {
+            e.used = e.textShows;
+            e.textShows = 0;
+            e.followedText = true;
+        }
+    }
+    text_ = std::make_unique<TextDecoder>(e.used);
     for (const RawField& raw : header_.fields) {
         Field field{text_->decode(reinterpret_cast<const std::uint8_t*>(raw.rawName.data()), raw.rawName.size()),
                     raw.type, raw.size, raw.decimals};
@@ -77,15 +100,65 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& dbFile, const OpenOption
         }
         fields_.push_back(std::move(field));
     }
-    if (header_.key != 0) descrambler_.emplace(header_.key);
-    if (std::any_of(fields_.begin(), fields_.end(), [](const Field& f) { return isBlob(f.type); }))
-        blobs_ = std::make_unique<BlobFile>(dbFile, header_.key);
     decoder_ = std::make_unique<RecordDecoder>(header_.fields, fields_, *text_, blobs_.get());
-    chain_ = BlockChain::walk(file_, header_, descrambler_ ? &*descrambler_ : nullptr);
     damage_ = chain_.damage();
     for (const std::string& finding : header_.findings) damage_ += (damage_.empty() ? "" : "\n") + finding;
     for (const std::string& finding : nameFindings()) damage_ += (damage_.empty() ? "" : "\n") + finding;
-    id_ = nextTableId.fetch_add(1, std::memory_order_relaxed);
+}
+
+CodePageEvidence ParadoxTable::codePageEvidence() const {
+    std::call_once(textLooked_, [this] {
+        const_cast<CodePageEvidence&>(evidence_).textShows = sampleText().otherPage(evidence_.used, evidence_.driver);
+    });
+    return evidence_;
+}
+
+CodePageFinder ParadoxTable::sampleText() const {
+    // Rows looked at, and memos read from the blob file, at most.
+    constexpr std::int64_t kRows = 2000;
+    constexpr int kBlobMemos = 64;
+    constexpr std::uint32_t kLargestMemo = 1 << 20;
+    constexpr int kDescriptor = 10;  // reference, length, modification number
+    CodePageFinder finder;
+    for (const RawField& raw : header_.fields)
+        if (raw.nameProblem.empty())
+            finder.add(reinterpret_cast<const std::uint8_t*>(raw.rawName.data()), raw.rawName.size());
+    int blobMemos = 0;
+    const std::int64_t rows = std::min(rowCount(), kRows);
+    for (std::int64_t r = 0; r < rows && !finder.full(); ++r) {
+        const std::uint8_t* bytes;
+        try {
+            bytes = record(r).bytes;
+        } catch (const ReadError&) {
+            continue;
+        }
+        for (const RawField& f : header_.fields) {
+            if (f.type == FieldType::Alpha) {
+                std::size_t length = 0;
+                while (length < static_cast<std::size_t>(f.size) && bytes[length] != 0) ++length;
+                finder.add(bytes, length);
+            } else if (f.type == FieldType::Memo) {
+                const int leader = f.size - kDescriptor;
+                const auto le32 = [](const std::uint8_t* p) {
+                    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+                           std::uint32_t(p[3]) << 24;
+                };
+                const std::uint32_t reference = le32(bytes + leader), length = le32(bytes + leader + 4);
+                if (length <= static_cast<std::uint32_t>(leader)) {
+                    finder.add(bytes, length);
+                } else if (blobs_ && blobMemos < kBlobMemos && length <= kLargestMemo) {
+                    ++blobMemos;
+                    try {
+                        const std::vector<std::uint8_t> memo = blobs_->read(reference, length);
+                        finder.add(memo.data(), memo.size());
+                    } catch (const ReadError&) {
+                    }
+                }
+            }
+            bytes += f.size;
+        }
+    }
+    return finder;
 }
 
 std::vector<std::string> ParadoxTable::nameFindings() const {

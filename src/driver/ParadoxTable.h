@@ -9,6 +9,7 @@
 
 #include "driver/BlobFile.h"
 #include "driver/BlockChain.h"
+#include "driver/CodePageFinder.h"
 #include "driver/Descrambler.h"
 #include "driver/FileReader.h"
 #include "driver/RecordDecoder.h"
@@ -17,6 +18,7 @@
 #include "driver/TextDecoder.h"
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace driver {
@@ -37,6 +39,7 @@ public:
     void readRow(std::int64_t index, const std::vector<int>& columns, std::vector<Value>& out) const override;
     std::int64_t headerRowCount() const override { return header_.numRecords; }
     int codePage() const override { return text_->codePage(); }
+    CodePageEvidence codePageEvidence() const override;
     bool encrypted() const override { return header_.key != 0; }
     std::string damage() const override { return damage_; }
     bool rowsInDoubt() const override { return chain_.rowsInDoubt(); }
@@ -53,12 +56,17 @@ private:
     void checkColumns(const std::vector<int>& columns) const;
     // One line for each field name that could not be used (see TableHeader).
     std::vector<std::string> nameFindings() const;
+    // Field names, alpha values and memos (as stored) of the first rows, up to
+    // CodePageFinder::kSampleBytes of text that is not ASCII alone.
+    CodePageFinder sampleText() const;
 
     std::filesystem::path path_;
     FileReader file_;
     TableHeader header_;
     std::vector<Field> fields_;
     std::unique_ptr<TextDecoder> text_;
+    CodePageEvidence evidence_;
+    mutable std::once_flag textLooked_;
     std::optional<Descrambler> descrambler_;
     std::unique_ptr<BlobFile> blobs_;
     std::unique_ptr<RecordDecoder> decoder_;

@@ -1,6 +1,7 @@
 #include "driver/RecordDecoder.h"
 
 #include "driver/BlobFile.h"
+#include "driver/FormattedMemo.h"
 #include "driver/TextDecoder.h"
 
 #include <algorithm>
@@ -431,6 +432,10 @@ Value RecordDecoder::blob(const std::uint8_t* bytes, int column, const Place& pl
             while (size > 0 && data[size - 1] == 0) --size;
             return text_.decode(data.data(), size);
         }
+        case FieldType::FormattedMemo:
+            if (const auto memo = formattedMemoText(data.data(), data.size()))
+                return text_.decode(reinterpret_cast<const std::uint8_t*>(memo->data()), memo->size());
+            return Bytes{f.type, std::move(data)};
         case FieldType::Graphic:
         case FieldType::Ole:
             if (data.size() >= kGraphicPrefix && le32(data.data() + 4) == data.size() - kGraphicPrefix)

@@ -4,9 +4,9 @@
 // Blob values: a graphic or OLE value is stored behind an 8-byte prefix (4
 // bytes of kind, then the length of what follows); we return what follows the
 // prefix (the image or OLE object itself), like pxlib, and keep all bytes when
-// the prefix does not check out. Formatted memos are returned as Bytes: their
-// rich-text structure is undocumented. A memo is text, with any trailing NUL
-// bytes some writers count in its length removed.
+// the prefix does not check out. A formatted memo is its text (the layout is
+// in FormattedMemo.h), or Bytes when it is not in that layout. A memo is
+// text, with any trailing NUL bytes some writers count in its length removed.
 
 #include "driver/Table.h"
 #include "driver/TableHeader.h"

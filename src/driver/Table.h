@@ -3,8 +3,9 @@
 // Tables are safe to read from several threads at once.
 //
 // Values: text is UTF-8; a graphic or OLE value is the image or object after
-// its 8-byte stored prefix; a formatted memo comes back as Bytes; a blob that
-// cannot be read (missing or damaged .mb) is a ValueError cell.
+// its 8-byte stored prefix (Picture.h finds the image in it); a formatted
+// memo is its text, formatting dropped (FormattedMemo.h); a blob that cannot
+// be read (missing or damaged .mb) is a ValueError cell.
 //
 // Table::open validates the header before a Table exists; everything after
 // that reads lazily: rows stream block by block in the order of the block
@@ -44,10 +45,26 @@ struct Field {
 };
 
 struct OpenOptions {
+    // Decode with the page the text itself shows (see CodePageFinder.h), or
+    // the table's when it shows none.
+    static constexpr int kFollowText = -1;
     // Code page of the table's text; 0 = the one the table declares (or its
     // language driver implies). 3.x tables do not declare one, and some tables
-    // declare the wrong one: this lets the user say better.
+    // declare the wrong one: this lets the user say better. A page the reader
+    // does not know (TextDecoder::isKnown) counts as 0.
     int codePage = 0;
+};
+
+// What is known of a table's code page: three pieces of evidence, and the
+// page the text is decoded from.
+struct CodePageEvidence {
+    int declared = 0;      // the header's code page; 0 when it has none (3.x) or stores 0
+    bool declaredKnown = true;  // false when the header names a page the reader does not know
+    int driver = 0;        // the language driver's page; 0 when it implies none
+    int textShows = 0;     // the page the text plainly is in, when that is not `used`; else 0
+    int used = 437;        // the page the text is decoded from
+    bool chosen = false;   // the caller chose `used` (OpenOptions::codePage)
+    bool followedText = false;  // `used` is what the text shows, not what the table says
 };
 
 class Table {
@@ -83,6 +100,11 @@ public:
     virtual std::int64_t headerRowCount() const { return rowCount(); }
     // Code page the text is decoded from (after OpenOptions and fallbacks); 0 if none.
     virtual int codePage() const { return 0; }
+    // The header's, the language driver's and the text's word on the code
+    // page. The text is looked at on the first call (a bounded sample: field
+    // names, alpha values and memos of the first rows), unless OpenOptions
+    // asked to follow it or the header's page is unknown, when open() did.
+    virtual CodePageEvidence codePageEvidence() const { return {}; }
     // Whether the table is password-protected (it is read all the same).
     virtual bool encrypted() const { return false; }
     // Empty for a sound table. Otherwise every disagreement found between the

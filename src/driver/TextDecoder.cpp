@@ -55,9 +55,18 @@ constexpr WindowsByte kWindowsBytes[] = {
     {1257, 0xA1, 0xF8FC}, {1257, 0xA5, 0xF8FD},
 };
 
+// Single bytes the Windows CJK pages define beyond glibc's tables (MBTABLE of
+// bestfit932.txt and bestfit950.txt).
+constexpr WindowsByte kWindowsMultiByteBytes[] = {
+    {932, 0x80, 0x0080}, {932, 0xA0, 0xF8F0}, {932, 0xFD, 0xF8F1}, {932, 0xFE, 0xF8F2},
+    {932, 0xFF, 0xF8F3}, {950, 0x80, 0x0080}, {950, 0xFF, 0xF8F8},
+};
+
 // The code point Windows gives a byte of `codePage` that iconv does not
 // define, or 0 when Windows does not define it either (or is not the source).
 std::uint16_t windowsCodePoint(int codePage, std::uint8_t byte) {
+    for (const WindowsByte& w : kWindowsMultiByteBytes)
+        if (w.codePage == codePage && w.byte == byte) return w.codePoint;
     if (codePage != 874 && (codePage < 1250 || codePage > 1258)) return 0;
     if (byte >= 0x80 && byte <= 0x9F) return byte;
     for (const WindowsByte& w : kWindowsBytes)
@@ -65,9 +74,24 @@ std::uint16_t windowsCodePoint(int codePage, std::uint8_t byte) {
     return 0;
 }
 
+constexpr int kKnownCodePages[] = {437, 737, 775, 850, 852, 855, 857, 858, 860, 861, 862, 863, 864, 865, 866, 869,
+                                   874, 932, 936, 949, 950, TextDecoder::kRoman8, 1250, 1251, 1252, 1253, 1254,
+                                   1255, 1256, 1257, 1258};
+
+// The one code point of UTF-8 `text` (1-3 bytes), or -1 when it is not exactly one.
+long singleCodePoint(const char* text, std::size_t size) {
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    if (size == 1 && b(0) < 0x80) return b(0);
+    if (size == 2 && (b(0) & 0xE0) == 0xC0) return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+    if (size == 3 && (b(0) & 0xF0) == 0xE0) return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+    return -1;
+}
+
 // UTF-8 of a code point of the Basic Multilingual Plane into `entry` (bytes, then length).
 void putUtf8(std::uint16_t codePoint, std::array<char, 4>& entry) {
-    if (codePoint < 0x800) {
+    if (codePoint < 0x80) {
+        entry = {static_cast<char>(codePoint), 0, 0, 1};
+    } else if (codePoint < 0x800) {
         entry = {static_cast<char>(0xC0 | (codePoint >> 6)), static_cast<char>(0x80 | (codePoint & 0x3F)), 0, 2};
     } else {
         entry = {static_cast<char>(0xE0 | (codePoint >> 12)), static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)),
@@ -76,7 +100,7 @@ void putUtf8(std::uint16_t codePoint, std::array<char, 4>& entry) {
 }
 
 bool isMultiByte(int codePage) {
-    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950 || codePage == 1361;
+    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
 }
 
 std::string iconvName(int codePage) {
@@ -86,8 +110,27 @@ std::string iconvName(int codePage) {
 
 }  // namespace
 
-int TextDecoder::codePageFor(int declared, std::uint8_t sortOrder, std::string_view sortName) {
-    if (declared != 0) return declared;
+const std::vector<int>& TextDecoder::knownCodePages() {
+    static const std::vector<int> pages = [] {
+        std::vector<int> sorted(std::begin(kKnownCodePages), std::end(kKnownCodePages));
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    }();
+    return pages;
+}
+
+bool TextDecoder::isKnown(int codePage) {
+    const auto& pages = knownCodePages();
+    return std::binary_search(pages.begin(), pages.end(), codePage);
+}
+
+std::string TextDecoder::knownCodePageList() {
+    std::string list;
+    for (int page : knownCodePages()) list += (list.empty() ? "" : ", ") + std::to_string(page);
+    return list;
+}
+
+int TextDecoder::driverCodePage(std::uint8_t sortOrder, std::string_view sortName) {
     if (!sortName.empty()) {
         for (const Driver& d : kDrivers)
             if (sameName(sortName, d.name)) return d.codePage;
@@ -95,11 +138,17 @@ int TextDecoder::codePageFor(int declared, std::uint8_t sortOrder, std::string_v
         for (const Driver& d : kDrivers)
             if (d.sortOrder == sortOrder) return d.codePage;
     }
-    return 437;
+    return 0;
+}
+
+int TextDecoder::codePageFor(int declared, std::uint8_t sortOrder, std::string_view sortName) {
+    if (declared != 0) return declared;
+    const int implied = driverCodePage(sortOrder, sortName);
+    return implied != 0 ? implied : 437;
 }
 
 TextDecoder::TextDecoder(int codePage) {
-    if (!open(codePage)) open(437);
+    if (!isKnown(codePage) || !open(codePage)) open(437);
 }
 
 TextDecoder::~TextDecoder() {
@@ -116,30 +165,36 @@ bool TextDecoder::open(int codePage) {
         iconv_ = cd;
         return true;
     }
-    // ASCII stays itself (decode() copies runs of it without the table).
-    for (int b = 0; b < 0x80; ++b) table_[static_cast<std::size_t>(b)] = {static_cast<char>(b), 0, 0, 1};
-    for (int b = 0x80; b < 256; ++b) {
+    // Byte by byte, each followed by a flush: a converter that holds a
+    // character back until it sees whether a combining mark follows gives it
+    // up there. Anything but exactly one character is not a definition.
+    for (int b = 0; b < 256; ++b) {
         auto& entry = table_[static_cast<std::size_t>(b)];
         char in = static_cast<char>(b);
         char* inPtr = &in;
         std::size_t inLeft = 1;
-        char out[8];
+        char out[16];
         char* outPtr = out;
         std::size_t outLeft = sizeof out;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        const bool converted = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) &&
+                               inLeft == 0 &&
+                               iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
         const std::size_t length = sizeof out - outLeft;
-        if (rc == static_cast<std::size_t>(-1) || inLeft != 0 || length == 0 || length > 3) {
-            if (const std::uint16_t windows = windowsCodePoint(codePage, static_cast<std::uint8_t>(b))) {
-                putUtf8(windows, entry);
-            } else {
-                std::copy_n(kReplacement, 3, entry.begin());
-                entry[3] = 3;
-            }
-        } else {
+        if (converted && singleCodePoint(out, length) >= 0) {
             std::copy_n(out, length, entry.begin());
             entry[3] = static_cast<char>(length);
+        } else if (const std::uint16_t windows = windowsCodePoint(codePage, static_cast<std::uint8_t>(b))) {
+            putUtf8(windows, entry);
+        } else {
+            std::copy_n(kReplacement, 3, entry.begin());
+            entry[3] = 3;
         }
+    }
+    asciiSame_ = true;
+    for (int b = 0; b < 0x80; ++b) {
+        const auto& entry = table_[static_cast<std::size_t>(b)];
+        if (entry[3] != 1 || entry[0] != static_cast<char>(b)) asciiSame_ = false;
     }
     iconv_close(cd);
     return true;
@@ -150,8 +205,12 @@ void TextDecoder::decode(const std::uint8_t* bytes, std::size_t size, std::strin
         decodeMultiByte(bytes, size, out);
         return;
     }
-    // ASCII is the same in UTF-8 and in every single-byte page we know: copy
-    // the leading run of it in one go, eight bytes per test.
+    if (!asciiSame_) {
+        translate(bytes, size, out);
+        return;
+    }
+    // ASCII is the same in UTF-8 and in this page: copy the leading run of it
+    // in one go, eight bytes per test.
     std::size_t i = 0;
     while (i + 8 <= size) {
         std::uint64_t word;
@@ -200,7 +259,7 @@ void TextDecoder::decodeField(const std::uint8_t* bytes, std::size_t size, std::
 
 void TextDecoder::finishField(const std::uint8_t* bytes, std::size_t length, bool notAscii, std::string& out) const {
     if (multiByte_) decodeMultiByte(bytes, length, out);
-    else if (!notAscii) out.append(reinterpret_cast<const char*>(bytes), length);
+    else if (!notAscii && asciiSame_) out.append(reinterpret_cast<const char*>(bytes), length);
     else translate(bytes, length, out);
 }
 
@@ -237,8 +296,15 @@ void TextDecoder::decodeMultiByte(const std::uint8_t* bytes, std::size_t size, s
         out.append(buffer, sizeof buffer - outLeft);
         if (rc == static_cast<std::size_t>(-1)) {
             if (errno == E2BIG) continue;
-            // Invalid or cut-off sequence: mark it and go on with the next byte.
-            out += kReplacement;
+            // Invalid or cut-off sequence: the byte as Windows gives it alone,
+            // else a mark; then on with the next byte.
+            if (const std::uint16_t windows = windowsCodePoint(codePage_, static_cast<std::uint8_t>(*in))) {
+                std::array<char, 4> entry;
+                putUtf8(windows, entry);
+                out.append(entry.data(), static_cast<std::size_t>(entry[3]));
+            } else {
+                out += kReplacement;
+            }
             ++in;
             --inLeft;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);

@@ -64,7 +64,8 @@ struct Timestamp {
     bool operator==(const Timestamp&) const = default;
 };
 
-// Raw bytes of a binary, graphic, OLE, formatted-memo or bytes field.
+// Raw bytes of a binary, graphic, OLE or bytes field, or of a formatted memo
+// whose text cannot be found in it.
 struct Bytes {
     FieldType type = FieldType::Bytes;
     std::vector<std::uint8_t> data;

@@ -13,7 +13,7 @@ bool IsExcelRunning(platform::Spreadsheets& spreadsheets) {
 
 QString OpenExcelQuestion() {
     return "Excel may be open. It is recommended that you close Excel first.\r"
-           "Use Ctrl+Alt+Del > Task Manager > EXCEL.EXE if necessary.\r\n\r\n"
+           "Close the spreadsheet application's windows, or end soffice.bin in the system monitor, if necessary.\r\n\r\n"
            "Would you like to proceed anyway?";
 }
 

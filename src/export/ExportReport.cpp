@@ -74,16 +74,28 @@ void ExportReport::noteFields(const std::vector<driver::Field>& fields) {
         if (fields[i].nameReplaced) renamedColumns_.push_back(int(i) + 1);
 }
 
+ExportReport::Tally ExportReport::writerTally(std::int64_t cells, const std::vector<int>& columns,
+                                              const std::vector<std::int64_t>& firstRows) {
+    Tally tally;
+    tally.count = cells;
+    tally.columns = columns;
+    std::sort(tally.columns.begin(), tally.columns.end());
+    tally.columns.erase(std::unique(tally.columns.begin(), tally.columns.end()), tally.columns.end());
+    tally.rows.assign(firstRows.begin(), firstRows.begin() + std::ptrdiff_t(std::min(firstRows.size(), kFirstFew)));
+    // The writer keeps the first few rows only: past those, how many is not known.
+    tally.rowsAffected = firstRows.size() < workbook::Report::kCutRowsKept ? std::int64_t(firstRows.size()) : -1;
+    return tally;
+}
+
 void ExportReport::noteCutTexts(std::int64_t cells, const std::vector<int>& columns,
                                 const std::vector<std::int64_t>& firstRows) {
-    cutTexts_ = Tally{};
-    cutTexts_.count = cells;
-    cutTexts_.columns = columns;
-    std::sort(cutTexts_.columns.begin(), cutTexts_.columns.end());
-    cutTexts_.columns.erase(std::unique(cutTexts_.columns.begin(), cutTexts_.columns.end()), cutTexts_.columns.end());
-    cutTexts_.rows.assign(firstRows.begin(), firstRows.begin() + std::ptrdiff_t(std::min(firstRows.size(), kFirstFew)));
-    // The writer keeps the first few rows only: past those, how many is not known.
-    cutTexts_.rowsAffected = firstRows.size() < workbook::Report::kCutRowsKept ? std::int64_t(firstRows.size()) : -1;
+    cutTexts_ = writerTally(cells, columns, firstRows);
+}
+
+void ExportReport::noteUnshownPictures(std::int64_t cells, const std::vector<int>& columns,
+                                       const std::vector<std::int64_t>& firstRows, const std::string& why) {
+    unshownPictures_ = writerTally(cells, columns, firstRows);
+    unshownPictures_.firstReason = why;
 }
 
 void ExportReport::noteSheets(int sheets, std::int64_t dataRowsPerSheet) {
@@ -92,14 +104,21 @@ void ExportReport::noteSheets(int sheets, std::int64_t dataRowsPerSheet) {
 }
 
 void ExportReport::noteWriter(const workbook::Report& written) {
+    noteUnshownPictures(written.unshown, written.unshownColumns, written.unshownRows, written.unshownReason);
     noteCutTexts(written.cutTexts, written.cutColumns, written.cutRows);
     // Every sheet but the last is full, so the first one's rows are the rows a sheet holds.
     if (!written.sheets.empty()) noteSheets(int(written.sheets.size()), written.sheets.front().rows);
 }
 
+void ExportReport::noteCodePage(const driver::CodePageEvidence& evidence) {
+    usedCodePage_ = evidence.used;
+    unknownCodePage_ = evidence.chosen || evidence.declaredKnown ? 0 : evidence.declared;
+    likelyCodePage_ = evidence.chosen ? 0 : evidence.textShows;
+}
+
 bool ExportReport::lost() const {
-    return rowsInDoubt_ || !renamedColumns_.empty() || unreadableRows_.count > 0 || unreadableValues_.count > 0 ||
-           cutTexts_.count > 0;
+    return codePageInDoubt() || rowsInDoubt_ || !renamedColumns_.empty() || unreadableRows_.count > 0 ||
+           unreadableValues_.count > 0 || cutTexts_.count > 0 || unshownPictures_.count > 0;
 }
 
 std::string ExportReport::columnList(const std::vector<int>& columns) const {
@@ -198,6 +217,17 @@ std::string ExportReport::summary(const std::string& newline) const {
                 (n == 1 ? "names that field by its number: " : "names those fields by their numbers: ") +
                 columnList(renamedColumns_) + ".";
     }
+    if (unknownCodePage_ != 0) {
+        text += gap + "The table's header names code page " + std::to_string(unknownCodePage_) +
+                ", which Vellomar does not know; its text was read as code page " + std::to_string(usedCodePage_) +
+                ", so letters may be wrong.";
+    }
+    if (likelyCodePage_ != 0) {
+        const std::string page = std::to_string(likelyCodePage_);
+        text += gap + "The text looks like code page " + page + ", not " + std::to_string(usedCodePage_) +
+                " as the table says, so letters may be wrong; from the command line, vellomar export --code-page " +
+                page + " exports it with code page " + page + ".";
+    }
     if (const Tally& t = unreadableRows_; t.count > 0) {
         std::vector<std::string> rows;
         for (std::int64_t row : t.rows) rows.push_back(groupedNumber(row));
@@ -209,6 +239,11 @@ std::string ExportReport::summary(const std::string& newline) const {
         text += gap + plural(t.count, "value", "values") + " could not be read; " +
                 (t.count == 1 ? "its cell says" : "their cells say") + " \"(unreadable: ...)\", in: " +
                 columnList(t.columns) + ", " + sheetRowList(t) + " (" + t.firstReason + ").";
+    }
+    if (const Tally& t = unshownPictures_; t.count > 0) {
+        text += gap + plural(t.count, "picture", "pictures") + " could not be shown; " +
+                (t.count == 1 ? "its cell says" : "their cells say") + " \"(unreadable: ...)\", in: " +
+                columnList(t.columns) + (t.rows.empty() ? "" : ", " + sheetRowList(t)) + " (" + t.firstReason + ").";
     }
     if (const Tally& t = cutTexts_; t.count > 0) {
         text += gap + plural(t.count, "text was", "texts were") +

@@ -1,8 +1,8 @@
 #pragma once
 // What one export changed on the way from a table to a workbook, gathered as
 // the export runs: the reader's damage report, table rows that could not be
-// read, values that could not be read, texts cut to fit a cell, and rows
-// carried on to further sheets. The one place that decides what counts as a
+// read, values that could not be read, texts cut to fit a cell, pictures
+// that could not be shown, and rows carried on to further sheets. The one place that decides what counts as a
 // loss: the wizard shows summary() as its closing message, the command line
 // prints it and turns lost() into its exit status.
 //
@@ -15,6 +15,7 @@
 //
 // No Qt: both front ends use it.
 
+#include "driver/Table.h"
 #include "workbook/TableWriter.h"
 
 #include <cstdint>
@@ -48,11 +49,20 @@ public:
     // (1-based), and the sheet rows of the first few.
     void noteCutTexts(std::int64_t cells, const std::vector<int>& columns,
                       const std::vector<std::int64_t>& firstRows);
+    // Graphics the writer could not show as pictures (no image it could
+    // read): how many, where, and why the first could not.
+    void noteUnshownPictures(std::int64_t cells, const std::vector<int>& columns,
+                             const std::vector<std::int64_t>& firstRows, const std::string& why);
     // The workbook used `sheets` worksheets of at most `dataRowsPerSheet`
     // data rows each (each sheet starts with the header row).
     void noteSheets(int sheets, std::int64_t dataRowsPerSheet);
-    // Both of the above, from what the writer reports at the end.
+    // All of the above, from what the writer reports at the end.
     void noteWriter(const workbook::Report& written);
+    // The reader's word on the table's code page: a header naming a page the
+    // reader does not know, or text that plainly is in another page than the
+    // one it was decoded from, puts the text in doubt (unless the caller chose
+    // the page).
+    void noteCodePage(const driver::CodePageEvidence& evidence);
 
     // Rows, values or field names that did not arrive as they are in the
     // table, or may not have.
@@ -60,6 +70,8 @@ public:
     // Rows that arrived, but on further sheets.
     bool moved() const { return sheets_ > 1; }
     bool damaged() const { return !damage_.empty(); }
+    // The text may be decoded from the wrong code page (see noteCodePage).
+    bool codePageInDoubt() const { return unknownCodePage_ != 0 || likelyCodePage_ != 0; }
     // Every row and value arrived as it is in the table, on one sheet, from a
     // sound table.
     bool whole() const { return !lost() && !moved() && !damaged(); }
@@ -67,6 +79,7 @@ public:
     std::int64_t unreadableRows() const { return unreadableRows_.count; }
     std::int64_t unreadableValues() const { return unreadableValues_.count; }
     std::int64_t cutTexts() const { return cutTexts_.count; }
+    std::int64_t unshownPictures() const { return unshownPictures_.count; }
     int sheets() const { return sheets_; }
 
     // The closing words: "Done." when whole(); otherwise what was lost,
@@ -84,6 +97,9 @@ private:
         std::string firstReason;
         void note(std::int64_t row, int column, const std::string& why);
     };
+    // What the writer reports of some cells: how many, their columns and first rows.
+    static Tally writerTally(std::int64_t cells, const std::vector<int>& columns,
+                             const std::vector<std::int64_t>& firstRows);
     std::string columnList(const std::vector<int>& columns) const;
     // The reader's damage report with the table rows it names ("table rows
     // 40-200", "after table row 168") given as the sheet rows they went to.
@@ -102,8 +118,12 @@ private:
     static constexpr std::size_t kRowsMapped = 100'000;
     Tally unreadableValues_;
     Tally cutTexts_;
+    Tally unshownPictures_;
     int sheets_ = 1;
     std::int64_t dataRowsPerSheet_ = 0;
+    int unknownCodePage_ = 0;  // the header's page, when the reader does not know it
+    int usedCodePage_ = 0;
+    int likelyCodePage_ = 0;   // the page the text shows, when it is not the one used
 };
 
 // "1,048,575": digits grouped by thousands.

@@ -181,6 +181,8 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
     }
     // Above the spreadsheet window that has just been opened.
     p.step(182, [&] {
+        // The text's code page last: its sample reads no row before the run does.
+        report.noteCodePage(recordset.CodePageEvidence());
         report.noteWriter(sheetApp->report());
         os.messages.showInFront(QString::fromStdString(report.summary()), title);
     });

@@ -196,6 +196,11 @@ bool Recordset::RowsInDoubt() const {
     return result_->table().rowsInDoubt();
 }
 
+driver::CodePageEvidence Recordset::CodePageEvidence() const {
+    requireOpen();
+    return result_->table().codePageEvidence();
+}
+
 std::unique_ptr<RecordsetModel> Recordset::DataSource() const {
     requireOpen();
     return std::make_unique<RecordsetModel>(result_);

@@ -147,6 +147,9 @@ public:
     // rows in its order (see driver::Table::rowsInDoubt). Throws DatabaseError
     // while closed.
     bool RowsInDoubt() const;
+    // The reader's word on the code page of the table behind the result (see
+    // driver::Table::codePageEvidence). Throws DatabaseError while closed.
+    driver::CodePageEvidence CodePageEvidence() const;
 
     // A new read-only model over the same rows for a grid to show, owned by
     // the caller; it keeps the rows readable after this recordset is gone.

@@ -1,5 +1,5 @@
 #pragma once
-// Modal message boxes.
+// Modal message boxes, each wide enough to show its title.
 
 #include <QString>
 
@@ -18,7 +18,9 @@ public:
     virtual Answer show(const QString& text, const QString& title, Buttons buttons,
                         Icon icon = Icon::None) = 0;
     // An OK box kept above every other window, those of other programs too
-    // (the spreadsheet that has just been opened), until it is closed.
+    // (the spreadsheet that has just been opened), until it is closed; when
+    // the spreadsheet's window takes the keyboard while it starts, the box
+    // takes it back.
     virtual void showInFront(const QString& text, const QString& title) { show(text, title, Buttons::Ok); }
     // A box that does not wait and does not take the keyboard: what the user
     // is typing goes on arriving where it was. Closed with its OK button.

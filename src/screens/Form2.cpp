@@ -77,9 +77,20 @@ void Form2::PushButton3_Click() {
     }
     p.step(110, [&] { window().setMousePointer(platform::BusyPointer); });
     p.step(112, [&] { connection.CursorLocation(platform::adUseClient); });
-    p.step(114, [&] {
-        datasource::OpenTablePlace(connection, datasource::PlaceOfEntry(*ListView1, ListView1->selectedPosition()));
-    });
+    // A table that cannot be opened (a file that is no Paradox table) is
+    // reported once, and the user stays here to choose another.
+    const bool opened =
+        p.step(114, [&] {
+            datasource::OpenTablePlace(connection, datasource::PlaceOfEntry(*ListView1, ListView1->selectedPosition()));
+        }) &&
+        p.step(126, [&] {
+            recordset.Open(PreviewQuery(ListView1->itemText(ListView1->selectedPosition())), connection,
+                           platform::adOpenDynamic, platform::adLockOptimistic);
+        });
+    if (!opened) {
+        p.step(172, [&] { window().setMousePointer(platform::DefaultPointer); });
+        return;
+    }
     p.step(116, [&] {
         wizard_.SelectedTable = ListView1->itemText(ListView1->selectedPosition());
         wizard_.SelectedPlace = datasource::PlaceOfEntry(*ListView1, ListView1->selectedPosition());
@@ -92,10 +103,6 @@ void Form2::PushButton3_Click() {
 
     p.step(120, [&] { available.clearItems(); });
     p.step(122, [&] { fields->bindPreview(nullptr); });
-    p.step(126, [&] {
-        recordset.Open(PreviewQuery(wizard_.SelectedTable), connection, platform::adOpenDynamic,
-                       platform::adLockOptimistic);
-    });
     p.step(128, [&] { fields->bindPreview(recordset.DataSource()); });
 
     int count = 0;

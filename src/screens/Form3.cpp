@@ -59,6 +59,7 @@ Form3::Form3(Wizard& wizard) : Screen(wizard, 8040, 5985) {
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
     DataGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DataGrid1->setTabKeyNavigation(false);  // Tab leaves the grid for the lists and buttons
     DataGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     DataGrid1->verticalHeader()->setDefaultSectionSize(18);
     DataGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

@@ -5,7 +5,9 @@
 
 #include <QAbstractScrollArea>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPushButton>
 
 namespace screens {
 
@@ -81,6 +83,16 @@ bool Screen::eventFilter(QObject* watched, QEvent* event) {
             MouseMove(static_cast<QWidget*>(control));
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void Screen::keyPressEvent(QKeyEvent* event) {
+    // A push button leaves Return to its window (a dialog's default button).
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && button && button->isEnabled()) {
+        button->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void placeTwips(QWidget* control, int left, int top, int width, int height) {

@@ -39,6 +39,8 @@ protected:
 
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Return (or Enter) presses the push button that has the focus.
+    void keyPressEvent(QKeyEvent* event) override;
 
     Wizard& wizard_;
     std::unique_ptr<platform::Window> window_;

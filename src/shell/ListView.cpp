@@ -1,6 +1,8 @@
 #include "shell/ListView.h"
 
+#include <QFocusEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 
 #include <stdexcept>
 
@@ -63,6 +65,31 @@ void ListView::selectPosition(int position) {
 void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
     QTreeWidget::mouseDoubleClickEvent(event);
     emit DblClick();
+}
+
+void ListView::focusInEvent(QFocusEvent* event) {
+    QTreeWidget::focusInEvent(event);  // makes the first item the current one
+    if (event->reason() != Qt::MouseFocusReason) selectCurrentWhenNone();
+}
+
+void ListView::keyPressEvent(QKeyEvent* event) {
+    QTreeWidget::keyPressEvent(event);
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        selectCurrentWhenNone();
+        break;
+    default:
+        break;
+    }
+}
+
+void ListView::selectCurrentWhenNone() {
+    if (QTreeWidgetItem* item = currentItem(); item && selectedItems().isEmpty()) item->setSelected(true);
 }
 
 }  // namespace shell

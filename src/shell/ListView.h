@@ -1,6 +1,10 @@
 #pragma once
 // A one-column list with a header. Items are texts, each of which may carry a
 // value of the caller's and a tool tip; positions count from 1.
+//
+// By keyboard, the item with the focus frame is the selected one: when Tab
+// brings the focus in, and when the arrow keys move it (also against either
+// end of the list), that item is selected.
 
 #include <QString>
 #include <QTreeWidget>
@@ -34,6 +38,11 @@ signals:
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void selectCurrentWhenNone();
 };
 
 }  // namespace shell

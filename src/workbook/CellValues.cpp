@@ -173,22 +173,13 @@ std::string_view nonFiniteText(double number) {
     return number > 0 ? "Infinity" : "-Infinity";
 }
 
-char* appendBlobText(char* out, const driver::Bytes& bytes) {
-    const char* kind = "bytes";
-    switch (bytes.type) {
-    case driver::FieldType::Binary: kind = "binary"; break;
-    case driver::FieldType::Graphic: kind = "graphic"; break;
-    case driver::FieldType::Ole: kind = "OLE"; break;
-    case driver::FieldType::FormattedMemo: kind = "formatted memo"; break;
-    case driver::FieldType::Memo: kind = "memo"; break;
-    default: break;
+char* appendHex(char* out, const std::uint8_t* data, std::size_t size) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < size; ++i) {
+        *out++ = kDigits[data[i] >> 4];
+        *out++ = kDigits[data[i] & 15];
     }
-    const std::size_t size = bytes.data.size();
-    *out++ = '(';
-    out = append(out, kind);
-    out = append(out, ", ");
-    out = std::to_chars(out, out + 24, size).ptr;
-    return append(out, size == 1 ? " byte)" : " bytes)");
+    return out;
 }
 
 DecimalNumber decimalNumber(std::string_view text) {

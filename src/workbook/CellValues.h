@@ -1,7 +1,7 @@
 #pragma once
 // How a value becomes a number or a text in a cell, for both formats:
 // date serials, ISO 8601 texts, shortest round-trip numbers, exact decimals
-// and the descriptions of values a cell cannot hold.
+// and bytes in hex.
 
 #include "driver/Value.h"
 
@@ -45,8 +45,8 @@ char* appendShortest(char* out, double number);
 char* appendInteger(char* out, std::int64_t number);
 // "NaN", "Infinity", "-Infinity".
 std::string_view nonFiniteText(double number);
-// "(graphic, 9618 bytes)".
-char* appendBlobText(char* out, const driver::Bytes& bytes);
+// Each byte as two lowercase hex digits ("00ff1a"); 2 × size bytes of room.
+char* appendHex(char* out, const std::uint8_t* data, std::size_t size);
 
 // A decimal text as the table holds it ("-12.50") as a number: exact when
 // the shortest text of `value` is the decimal itself, so no digit is lost.

@@ -16,9 +16,10 @@ constexpr std::size_t kFlushSize = std::size_t{1} << 20;
 
 }  // namespace
 
-CsvWriter::CsvWriter(std::filesystem::path path)
+CsvWriter::CsvWriter(std::filesystem::path path, bool byteOrderMark)
     : path_(std::move(path)), file_(std::make_unique<OutputFile>(path_, "the file")) {
     buffer_.reserve(kFlushSize + 4096);
+    if (byteOrderMark) buffer_ = "\xEF\xBB\xBF";
 }
 
 CsvWriter::~CsvWriter() {
@@ -137,7 +138,11 @@ void CsvWriter::setCell(std::int64_t row, int column, const driver::Value& value
             } else if constexpr (std::is_same_v<T, std::string>) {
                 appendCsvField(out, v);
             } else if constexpr (std::is_same_v<T, driver::Bytes>) {
-                number(appendBlobText(text, v));
+                const std::size_t used = out.size();
+                out.resize(used + 2 + 2 * v.data.size());
+                out[used] = '0';
+                out[used + 1] = 'x';
+                appendHex(out.data() + used + 2, v.data.data(), v.data.size());
             } else if constexpr (std::is_same_v<T, driver::ValueError>) {
                 appendCsvField(out, "(unreadable: " + v.message + ")");
             } else {
@@ -149,6 +154,12 @@ void CsvWriter::setCell(std::int64_t row, int column, const driver::Value& value
         if (header_.size() < static_cast<std::size_t>(column)) header_.resize(static_cast<std::size_t>(column));
         header_[static_cast<std::size_t>(column) - 1] = std::move(field);
     }
+}
+
+void CsvWriter::setFileCell(std::int64_t row, int column, const driver::Value& value, std::string_view file) {
+    if (!std::holds_alternative<driver::Bytes>(value) || file.empty() || row == 1) return setCell(row, column, value);
+    locate(row, column);
+    appendCsvField(buffer_, file);
 }
 
 void CsvWriter::finish() {

@@ -5,12 +5,20 @@
 //
 // Writing does not throw: a failure is kept (the first one) and every later
 // write fails too, so C libraries can write through it; check() or commit()
-// then throw std::runtime_error naming the file and the cause.
+// then throw std::runtime_error naming the file and the cause. Small writes
+// are gathered before they reach the file, so a failure may show only at a
+// later write, a seek or commit().
+//
+// A path that is a symbolic link is written through: the file it leads to is
+// replaced and the link stays, as the shell's ">" does. An existing file is
+// replaced only when the user may write it (cp's rule; a read-only file is
+// refused) and only when it is a regular file; it keeps its permissions.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace workbook {
 
@@ -43,8 +51,11 @@ public:
 
 private:
     [[noreturn]] void throwError(int error) const;
+    bool writeOut(const char* bytes, std::size_t size);
+    bool flush();
 
     std::filesystem::path path_;
+    std::filesystem::path target_;  // path_, or the file the link path_ leads to
     std::filesystem::path part_;
     std::string noun_;
     int fd_ = -1;
@@ -52,6 +63,13 @@ private:
     std::uint64_t end_ = 0;
     int error_ = 0;
     bool committed_ = false;
+    int slot_ = -1;  // in the list removeUnfinishedFiles() reads
+    std::vector<char> buffer_;  // written, not yet in the file
 };
+
+// Removes the unfinished file of every OutputFile alive. Safe in a signal
+// handler: it only unlinks, and takes no lock. (Up to 16 files at a time are
+// known to it.)
+void removeUnfinishedFiles() noexcept;
 
 }  // namespace workbook

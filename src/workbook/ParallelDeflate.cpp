@@ -44,6 +44,7 @@ ParallelDeflate::~ParallelDeflate() {
     workReady_.notify_all();
     for (std::thread& worker : workers_) worker.join();
     deleteStream(ownStream_);
+    deleteStream(callerStream_);
 }
 
 std::unique_ptr<ParallelDeflate::Job> ParallelDeflate::freshJob(std::size_t capacity) {
@@ -108,8 +109,16 @@ void ParallelDeflate::submit(bool last) {
     }
     totals_.size += job->size;
     used_ = capacity_ = 0;
-    if (ownStream_ != nullptr) {
-        compress(ownStream_, *job);
+    // The last chunk of a stream with nothing else in flight would only be
+    // waited for: it is compressed here (a small file in the zip, mostly).
+    bool alone = false;
+    if (last && ownStream_ == nullptr) {
+        std::lock_guard lock(mutex_);
+        alone = inFlight_.empty();
+    }
+    if (alone && callerStream_ == nullptr) callerStream_ = newStream(level_);
+    if (ownStream_ != nullptr || alone) {
+        compress(ownStream_ != nullptr ? ownStream_ : callerStream_, *job);
         job->done = true;
         std::lock_guard lock(mutex_);
         inFlight_.push_back(std::move(job));

@@ -9,7 +9,11 @@
 //
 // The caller appends uncompressed bytes through room()/advance(); the
 // compressed bytes come back through the sink, on the caller's thread, in
-// order. At most a few chunks are in flight, so memory stays flat.
+// order. At most a few chunks are in flight, so memory stays flat. A
+// stream's last chunk, when no other is in flight, is compressed on the
+// caller's thread, which would only wait for a worker (small streams, such
+// as the many small files of a workbook with pictures, then cost no
+// hand-over between threads).
 
 #include <condition_variable>
 #include <cstddef>
@@ -82,6 +86,7 @@ private:
     std::size_t capacity_ = 0;
     std::vector<char> tail_;  // the last 32 KiB of input submitted
     void* ownStream_ = nullptr;  // for threads == 0
+    void* callerStream_ = nullptr;  // for a lone last chunk, made when first needed
 
     std::mutex mutex_;
     std::condition_variable workReady_, jobDone_;

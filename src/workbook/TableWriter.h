@@ -44,6 +44,12 @@ struct Report {
     std::int64_t cutTexts = 0;              // texts cut to fit a cell
     std::vector<int> cutColumns;            // where, ascending, each once
     std::vector<std::int64_t> cutRows;      // the first rows with a cut text, ascending
+    // Values the format could not show as they are (a graphic holding no
+    // picture the workbook can show); their cells say "(unreadable: <why>)".
+    std::int64_t unshown = 0;
+    std::vector<int> unshownColumns;        // ascending, each once
+    std::vector<std::int64_t> unshownRows;  // the first rows, ascending
+    std::string unshownReason;              // why the first could not be shown
     std::vector<SheetRows> sheets;          // the worksheets in order (none for CSV)
 
     bool anyCut() const { return cutTexts > 0; }
@@ -61,6 +67,11 @@ public:
     virtual void setCell(std::int64_t row, int column, const driver::Value& value) = 0;
     // A text cell (UTF-8), e.g. a header.
     virtual void setText(std::int64_t row, int column, std::string_view text) = 0;
+    // A blob value (driver::Bytes) whose bytes were also written to a file:
+    // the cell holds `file`, that file's path relative to the output's folder
+    // ('/' between names), in place of the bytes; a link to it where the
+    // format has links. A picture still shows. Other values: as setCell.
+    virtual void setFileCell(std::int64_t row, int column, const driver::Value& value, std::string_view file) = 0;
     // Writes the rest of the file and gives it its name. Afterwards every
     // setCell throws; finishing again does nothing.
     virtual void finish() = 0;

@@ -4,7 +4,10 @@
 #include "workbook/CellValues.h"
 #include "workbook/OutputFile.h"
 #include "workbook/ParallelDeflate.h"
+#include "workbook/SheetAttachments.h"
 #include "workbook/ZipArchive.h"
+
+#include "driver/Picture.h"
 
 #include <algorithm>
 #include <charconv>
@@ -26,6 +29,11 @@ constexpr int kMoney = 1, kDate = 2, kTime = 3, kTimestamp = 4, kTimeMs = 5, kTi
 // Styles kDecimals + d show a number with d decimals ("0", "0.0", ...).
 constexpr int kDecimals = 7;
 constexpr std::size_t kMaxDecimals = 30;
+// The style of a text of several lines: wrapped and from the cell's top, so
+// a cell of the usual height shows its first line, not its last.
+constexpr int kLines = kDecimals + static_cast<int>(kMaxDecimals) + 1;
+constexpr std::string_view kLinesStyle = " s=\"38\"";
+static_assert(kLines == 38);
 constexpr int kFirstCustomFormat = 164;
 
 constexpr std::string_view kXmlDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
@@ -35,6 +43,14 @@ constexpr std::string_view kRelationshipNamespace =
 
 // Compressed worksheet bytes reach the zip once a chunk of this much XML is full.
 constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+
+// A row's default height (15 points) and a column's default width, in pixels.
+constexpr std::uint64_t kRowPixels = 20;
+constexpr std::uint64_t kColumnPixels = 64;
+// Room left below a picture in its row for a line of the cell's text, in pixels.
+constexpr std::uint32_t kPictureMargin = 20;
+// Bytes a cell holds as "0x" and two hex digits each.
+constexpr std::size_t kHexBytes = (kCellTextUnits - 2) / 2;
 
 char* put(char* out, std::string_view text) {
     std::memcpy(out, text.data(), text.size());
@@ -59,16 +75,26 @@ std::size_t characters(std::string_view utf8) {
 
 std::string sheetName(std::size_t index) { return "Sheet" + std::to_string(index + 1); }
 
-std::string contentTypes(std::size_t sheets) {
+// `drawings` is how many drawing parts there are; `formats` the image formats used.
+std::string contentTypes(std::size_t sheets, int drawings, const std::vector<driver::ImageFormat>& formats) {
     std::string xml(kXmlDeclaration);
     xml += "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
            "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-           "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-           "<Override PartName=\"/xl/workbook.xml\" "
+           "<Default Extension=\"xml\" ContentType=\"application/xml\"/>";
+    for (const driver::ImageFormat format : formats) {
+        std::string type(driver::imageFormatName(format));
+        std::transform(type.begin(), type.end(), type.begin(), [](char c) { return char(c - 'A' + 'a'); });
+        xml += "<Default Extension=\"" + std::string(driver::imageExtension(format)) + "\" ContentType=\"image/" + type +
+               "\"/>";
+    }
+    xml += "<Override PartName=\"/xl/workbook.xml\" "
            "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>";
     for (std::size_t i = 1; i <= sheets; ++i)
         xml += "<Override PartName=\"/xl/worksheets/sheet" + std::to_string(i) +
                ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>";
+    for (int i = 1; i <= drawings; ++i)
+        xml += "<Override PartName=\"/xl/drawings/drawing" + std::to_string(i) +
+               ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.drawing+xml\"/>";
     xml += "<Override PartName=\"/xl/styles.xml\" "
            "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
            "<Override PartName=\"/docProps/core.xml\" "
@@ -126,11 +152,13 @@ std::string stylesPart() {
            "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
            "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellStyleXfs>"
            "<cellXfs count=\"" +
-           std::to_string(formats.size() + 1) +
+           std::to_string(formats.size() + 2) +
            "\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/>";
     for (std::size_t i = 0; i < formats.size(); ++i)
         xml += "<xf numFmtId=\"" + std::to_string(kFirstCustomFormat + static_cast<int>(i)) +
                "\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyNumberFormat=\"1\"/>";
+    xml += "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyAlignment=\"1\">"
+           "<alignment vertical=\"top\" wrapText=\"1\"/></xf>";  // kLines
     xml += "</cellXfs><cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>"
            "<dxfs count=\"0\"/><tableStyles count=\"0\"/></styleSheet>";
     return xml;
@@ -194,6 +222,9 @@ XlsxWriter::XlsxWriter(std::filesystem::path path, XlsxOptions options)
     file_ = std::make_unique<OutputFile>(path_, "the workbook");
     zip_ = std::make_unique<ZipArchive>(*file_);
     deflate_ = std::make_unique<ParallelDeflate>(options_.level, threads, kChunkSize);
+    // Beside the file being written (the folder a link leads to, if path_ is one).
+    attachments_ = std::make_unique<SheetAttachments>(file_->partPath().parent_path(),
+                                                      "Could not write the workbook " + path_.string());
 }
 
 XlsxWriter::~XlsxWriter() {
@@ -213,6 +244,8 @@ void XlsxWriter::setColumns(const std::vector<driver::Field>& fields) {
                                  " can only be set before its first data row.");
     widths_.clear();
     for (const driver::Field& field : fields) widths_.push_back(columnWidth(field));
+    holdRows_ = std::any_of(fields.begin(), fields.end(),
+                            [](const driver::Field& field) { return field.type == driver::FieldType::Graphic; });
 }
 
 void XlsxWriter::locate(std::int64_t row, int column) {
@@ -249,14 +282,28 @@ void XlsxWriter::locate(std::int64_t row, int column) {
             startSheet();
         }
         if (row != row_ || !rowOpen_) {
+            if (holdRows_) {
+                // The rows between keep their default height.
+                const std::int64_t gap = rowOpen_ ? row - row_ - 1 : row - firstRow_;
+                if (rowOpen_) endRow();
+                rowTop_ += rowHeight_ + kRowPixels * static_cast<std::uint64_t>(gap);
+                rowHeight_ = kRowPixels;
+                rowPictures_ = 0;
+                heldRow_.clear();
+                target_ = &heldRow_;
+            }
             char* out = deflate_->room(64);
             if (rowOpen_) out = put(out, "</row>");
             rowDigitsSize_ = static_cast<std::size_t>(
                 std::to_chars(rowDigits_.data(), rowDigits_.data() + rowDigits_.size(), row - firstRow_ + 2).ptr -
                 rowDigits_.data());
-            out = put(out, "<row r=\"");
-            out = put(out, std::string_view(rowDigits_.data(), rowDigitsSize_));
-            deflate_->advance(put(out, "\">"));
+            if (holdRows_) {
+                deflate_->advance(out);
+            } else {
+                out = put(out, "<row r=\"");
+                out = put(out, std::string_view(rowDigits_.data(), rowDigitsSize_));
+                deflate_->advance(put(out, "\">"));
+            }
             rowOpen_ = true;
             row_ = row;
             lastColumn_ = 0;
@@ -302,18 +349,71 @@ void XlsxWriter::startSheet() {
     deflate_->append(xml.data(), xml.size());
     sheetOpen_ = true;
     rowOpen_ = false;
+    rowTop_ = 0;
+    rowHeight_ = kRowPixels;  // the header row's
+}
+
+// Ends the open row; a held row goes to the sheet now, as tall as its pictures need.
+void XlsxWriter::endRow() {
+    rowOpen_ = false;
+    if (!holdRows_) return deflate_->append("</row>", 6);
+    target_ = nullptr;
+    char* out = deflate_->room(96);
+    out = put(out, "<row r=\"");
+    out = put(out, std::string_view(rowDigits_.data(), rowDigitsSize_));
+    if (rowPictures_ > 0) {
+        rowHeight_ = std::max<std::uint64_t>(kRowPixels, rowPictures_ + kPictureMargin);
+        out = put(out, "\" ht=\"");
+        out = appendShortest(out, static_cast<double>(rowHeight_) * 0.75);  // points
+        out = put(out, "\" customHeight=\"1");
+    }
+    deflate_->advance(put(out, "\">"));
+    deflate_->append(heldRow_.data(), heldRow_.size());
+    deflate_->append("</row>", 6);
 }
 
 void XlsxWriter::endSheet() {
-    constexpr std::string_view kEnd =
-        "</sheetData><pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
-        "footer=\"0.3\"/></worksheet>";
-    if (rowOpen_) deflate_->append("</row>", 6);
-    deflate_->append(kEnd.data(), kEnd.size());
-    rowOpen_ = false;
+    constexpr std::string_view kMargins =
+        "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>";
+    if (rowOpen_) endRow();
+    const auto toSheet = [this](std::string_view xml) { deflate_->append(xml.data(), xml.size()); };
+    toSheet("</sheetData>");
+    attachments_->writeHyperlinks(toSheet);
+    toSheet(kMargins);
+    if (attachments_->pictures() > 0) toSheet("<drawing r:id=\"rId1\"/>");
+    toSheet("</worksheet>");
     sheetOpen_ = false;
     const ParallelDeflate::Totals totals = deflate_->end();
     zip_->closeRaw(totals.size, totals.crc);
+    writeAttachments(static_cast<int>(report_.sheets.size()));
+}
+
+void XlsxWriter::streamMember(const std::string& name,
+                              const std::function<void(const std::function<void(std::string_view)>&)>& body) {
+    zip_->openRaw(name, options_.level, true);
+    deflate_->begin([this](const char* data, std::size_t size) { zip_->writeRaw(data, size); });
+    body([this](std::string_view data) { deflate_->append(data.data(), data.size()); });
+    const ParallelDeflate::Totals totals = deflate_->end();
+    zip_->closeRaw(totals.size, totals.crc);
+}
+
+// The parts of sheet `sheet` (1-based) beside its cells: its relationships,
+// its drawing and the drawing's images.
+void XlsxWriter::writeAttachments(int sheet) {
+    const int pictures = attachments_->pictures();
+    if (pictures == 0 && attachments_->links() == 0) return;
+    const int drawing = pictures == 0 ? 0 : ++drawings_;
+    streamMember("xl/worksheets/_rels/sheet" + std::to_string(sheet) + ".xml.rels",
+                 [&](const auto& emit) { attachments_->writeSheetRelationships(emit, drawing); });
+    if (pictures > 0) {
+        const std::string name = "drawing" + std::to_string(drawing) + ".xml";
+        streamMember("xl/drawings/" + name, [&](const auto& emit) { attachments_->writeDrawing(emit); });
+        streamMember("xl/drawings/_rels/" + name + ".rels",
+                     [&](const auto& emit) { attachments_->writeDrawingRelationships(emit, images_ + 1); });
+        attachments_->writeImages(images_ + 1, [&](const std::string& member, const auto& bytes) { streamMember(member, bytes); });
+        images_ += pictures;
+    }
+    attachments_->clear();
 }
 
 void XlsxWriter::setCell(std::int64_t row, int column, const driver::Value& value) {
@@ -348,22 +448,6 @@ void XlsxWriter::setText(std::int64_t row, int column, std::string_view text) {
     setCell(row, column, driver::Value(std::string(text)));
 }
 
-// The cell's reference; then the caller writes the rest of the cell.
-void XlsxWriter::beginCell(int column) {
-    if (toScratch_) return;
-    if (static_cast<std::size_t>(column) > columnNames_.size()) {
-        const auto known = static_cast<int>(columnNames_.size());
-        for (int c = known + 1; c <= column; ++c) columnNames_.push_back(columnName(c));
-    }
-    const std::string& name = columnNames_[static_cast<std::size_t>(column) - 1];
-    char* out = deflate_->room(40);
-    out = put(out, "<c r=\"");
-    out = put(out, name);
-    out = put(out, std::string_view(rowDigits_.data(), rowDigitsSize_));
-    *out++ = '"';
-    deflate_->advance(out);
-}
-
 namespace {
 
 // Where a cell's XML goes: the compressor, or a string for a header cell.
@@ -384,9 +468,26 @@ struct Sink {
 
 }  // namespace
 
+// The cell's reference; then the caller writes the rest of the cell.
+void XlsxWriter::beginCell(int column) {
+    if (toScratch_) return;
+    if (static_cast<std::size_t>(column) > columnNames_.size()) {
+        const auto known = static_cast<int>(columnNames_.size());
+        for (int c = known + 1; c <= column; ++c) columnNames_.push_back(columnName(c));
+    }
+    const std::string& name = columnNames_[static_cast<std::size_t>(column) - 1];
+    Sink sink{deflate_.get(), target_};
+    char* out = sink.room(40);
+    out = put(out, "<c r=\"");
+    out = put(out, name);
+    out = put(out, std::string_view(rowDigits_.data(), rowDigitsSize_));
+    *out++ = '"';
+    sink.advance(out);
+}
+
 void XlsxWriter::writeNumber(double number, int style) {
     if (!std::isfinite(number)) return writeText(nonFiniteText(number));
-    Sink sink{deflate_.get(), toScratch_ ? &scratch_ : nullptr};
+    Sink sink{deflate_.get(), toScratch_ ? &scratch_ : target_};
     char* out = sink.room(96);
     if (style != 0) {
         out = put(out, " s=\"");
@@ -405,8 +506,9 @@ void XlsxWriter::writeText(std::string_view text) {
         countCut(cellRow_, cellColumn_);
         text = text.substr(0, fits);
     }
-    Sink sink{deflate_.get(), toScratch_ ? &scratch_ : nullptr};
-    char* out = sink.room(maxXmlTextSize(text.size()) + 64);
+    Sink sink{deflate_.get(), toScratch_ ? &scratch_ : target_};
+    char* out = sink.room(maxXmlTextSize(text.size()) + 72);
+    if (text.find_first_of("\r\n") != std::string_view::npos) out = put(out, kLinesStyle);
     out = put(out, needsSpacePreserved(text) ? " t=\"inlineStr\"><is><t xml:space=\"preserve\">"
                                              : " t=\"inlineStr\"><is><t>");
     out = escapeXmlText(out, text);
@@ -414,7 +516,7 @@ void XlsxWriter::writeText(std::string_view text) {
 }
 
 void XlsxWriter::writeIsoDate(const driver::Date& date, const driver::Time* time) {
-    Sink sink{deflate_.get(), toScratch_ ? &scratch_ : nullptr};
+    Sink sink{deflate_.get(), toScratch_ ? &scratch_ : target_};
     char* out = sink.room(96);
     const int style = time == nullptr ? kDate : time->milliseconds % 1000 != 0 ? kTimestampMs : kTimestamp;
     out = put(out, " s=\"");
@@ -424,6 +526,79 @@ void XlsxWriter::writeIsoDate(const driver::Date& date, const driver::Time* time
     *out++ = 'T';
     out = appendIsoTime(out, time == nullptr ? driver::Time{} : *time);
     sink.advance(put(out, "</v></c>"));
+}
+
+void XlsxWriter::writeBytes(const driver::Bytes& bytes) {
+    if (bytes.type == driver::FieldType::Graphic) {
+        const driver::Image image = driver::findImage(bytes);
+        if (image.format == driver::ImageFormat::None) {
+            ++report_.unshown;
+            if (report_.unshown == 1) report_.unshownReason = image.problem;
+            if (unshownColumns_.insert(cellColumn_).second)
+                report_.unshownColumns.assign(unshownColumns_.begin(), unshownColumns_.end());
+            auto& rows = report_.unshownRows;
+            if ((rows.empty() || rows.back() != cellRow_) && rows.size() < Report::kCutRowsKept) rows.push_back(cellRow_);
+            return writeText("(unreadable: " + image.problem + ")");
+        }
+        if (!toScratch_) addPicture(bytes, image);
+        return writeText("(picture, " + std::string(driver::imageFormatName(image.format)) + " " +
+                         std::to_string(image.width) + " x " + std::to_string(image.height) + ")");
+    }
+    std::size_t size = bytes.data.size();
+    if (size > kHexBytes) {
+        countCut(cellRow_, cellColumn_);
+        size = kHexBytes;
+    }
+    Sink sink{deflate_.get(), toScratch_ ? &scratch_ : target_};
+    char* out = sink.room(2 * size + 64);
+    out = put(out, " t=\"inlineStr\"><is><t>0x");
+    out = appendHex(out, bytes.data.data(), size);
+    sink.advance(put(out, "</t></is></c>"));
+}
+
+std::uint64_t XlsxWriter::columnPixels(int column) const {
+    if (column < 1 || static_cast<std::size_t>(column) > widths_.size()) return kColumnPixels;
+    // Excel's pixels for a width in characters of 7-pixel digits.
+    return static_cast<std::uint64_t>((256 * widths_[static_cast<std::size_t>(column) - 1] + 18) / 256 * 7);
+}
+
+// Puts the picture over the current cell, shown at most kPictureWidth x
+// kPictureHeight pixels.
+void XlsxWriter::addPicture(const driver::Bytes& bytes, const driver::Image& image) {
+    const double scale = std::min({1.0, double(kPictureWidth) / image.width, double(kPictureHeight) / image.height});
+    SheetAttachments::Place place;
+    place.row = cellRow_ - firstRow_ + 2;
+    place.column = cellColumn_;
+    place.width = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(std::lround(image.width * scale)));
+    place.height = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(std::lround(image.height * scale)));
+    for (int c = 1; c < cellColumn_; ++c) place.left += columnPixels(c);
+    place.top = holdRows_ ? rowTop_ : kRowPixels * static_cast<std::uint64_t>(place.row - 1);
+    place.lastColumn = cellColumn_;
+    std::uint64_t rest = place.width;
+    while (rest > columnPixels(place.lastColumn) && place.lastColumn < kSheetColumns)
+        rest -= columnPixels(place.lastColumn++);
+    place.lastColumnOffset = static_cast<std::uint32_t>(rest);
+    attachments_->addPicture(place, image.format, bytes.data.data() + image.offset, bytes.data.size() - image.offset);
+    rowPictures_ = std::max(rowPictures_, place.height);
+}
+
+void XlsxWriter::setFileCell(std::int64_t row, int column, const driver::Value& value, std::string_view file) {
+    const auto* bytes = std::get_if<driver::Bytes>(&value);
+    if (bytes == nullptr || file.empty() || row == 1) return setCell(row, column, value);
+    locate(row, column);
+    cellRow_ = row;
+    cellColumn_ = column;
+    try {
+        if (bytes->type == driver::FieldType::Graphic)
+            if (const driver::Image image = driver::findImage(*bytes); image.format != driver::ImageFormat::None)
+                addPicture(*bytes, image);
+        beginCell(column);
+        writeText(file);
+        attachments_->addLink(row - firstRow_ + 2, column, file);
+    } catch (...) {
+        fail();
+        throw;
+    }
 }
 
 void XlsxWriter::countCut(std::int64_t row, int column) {
@@ -446,7 +621,7 @@ void XlsxWriter::writeCell(int column, const driver::Value& value) {
             } else {
                 beginCell(column);
                 if constexpr (std::is_same_v<T, bool>) {
-                    Sink sink{deflate_.get(), toScratch_ ? &scratch_ : nullptr};
+                    Sink sink{deflate_.get(), toScratch_ ? &scratch_ : target_};
                     char* out = sink.room(32);
                     sink.advance(put(out, v ? " t=\"b\"><v>1</v></c>" : " t=\"b\"><v>0</v></c>"));
                 } else if constexpr (std::is_same_v<T, std::int64_t>) {
@@ -487,8 +662,7 @@ void XlsxWriter::writeCell(int column, const driver::Value& value) {
                     end = appendIsoTime(end, v.time);
                     writeText(std::string_view(text, static_cast<std::size_t>(end - text)));
                 } else if constexpr (std::is_same_v<T, driver::Bytes>) {
-                    char text[kMaxNumberText];
-                    writeText(std::string_view(text, static_cast<std::size_t>(appendBlobText(text, v) - text)));
+                    writeBytes(v);
                 } else if constexpr (std::is_same_v<T, driver::ValueError>) {
                     writeText("(unreadable: " + v.message + ")");
                 } else {
@@ -506,7 +680,12 @@ void XlsxWriter::finish() {
         if (!sheetOpen_ && report_.sheets.empty()) startSheet();
         if (sheetOpen_) endSheet();
         const std::size_t sheets = report_.sheets.size();
-        zip_->add("[Content_Types].xml", contentTypes(sheets), 6);
+        std::vector<driver::ImageFormat> formats;
+        for (const auto format : {driver::ImageFormat::Bmp, driver::ImageFormat::Png, driver::ImageFormat::Jpeg,
+                                  driver::ImageFormat::Gif})
+            if (attachments_->used(format)) formats.push_back(format);
+        zip_->add("[Content_Types].xml",
+                  contentTypes(sheets, drawings_, formats), 6);
         zip_->add("_rels/.rels", packageRelationships(), 6);
         zip_->add("docProps/core.xml", coreProperties(), 6);
         zip_->add("xl/workbook.xml", workbookPart(sheets), 6);

@@ -32,8 +32,23 @@
 //     U+0000 included (LibreOffice reads "_x0000_" back as U+0000; a NUL
 //     dropped or replaced would lose the text's shape); a text holding
 //     "_xHHHH_" itself keeps it ("_x005F_xHHHH_");
-//   Null and empty text -> empty cell; Bytes -> "(graphic, 9618 bytes)";
-//   ValueError -> "(unreadable: <message>)";
+//   Null and empty text -> empty cell; ValueError -> "(unreadable: <message>)";
+//   a graphic (Bytes of FieldType::Graphic) holding an image spreadsheets
+//     read (driver::findImage: BMP, PNG, JPEG, GIF) -> a picture over its
+//     cell: the image file itself, byte for byte from its signature on, in
+//     the workbook (xl/media), its top-left corner at the cell's, moving and
+//     sizing with the cell; shown at most 160 x 100 pixels, aspect kept,
+//     never enlarged, the row made tall enough for it and a line of text
+//     below. The cell under it says "(picture, BMP 250 x 150)" (shown below
+//     the picture), so the column is not empty to a filter.
+//   a graphic without such an image -> "(unreadable: <why>)", counted in the
+//     report's unshown values with its row;
+//   other Bytes (binary, OLE, bytes, a formatted memo whose text cannot be
+//     found) -> "0x" and each byte as two lowercase hex digits, whole when
+//     that fits a cell (16,382 bytes), else cut and counted as a cut text;
+//   setFileCell -> the file's path as text, with a hyperlink to it (a
+//     relative target, '%HH' for bytes outside letters, digits and "-._~/");
+//     a graphic's picture still shows;
 //   NaN and infinities, which a sheet cannot hold -> "NaN", "Infinity",
 //     "-Infinity"; integers beyond 2^53, which a double cannot hold
 //     exactly -> their digits as text.
@@ -46,18 +61,35 @@
 // Views: every worksheet keeps its header row in view (frozen) and gives
 // each column the width its field's type and size and its name need, when
 // setColumns was called.
+//
+// Pictures and links wait in a temporary file beside the workbook until
+// their sheet is complete (SheetAttachments), so memory does not grow with
+// them but for the zip's directory, which keeps about 70 bytes for each
+// picture until the file ends. Where setColumns named no graphic field, rows go straight
+// to the sheet as before; otherwise each row is held until complete, so it
+// can be made tall enough for its pictures.
 
 #include "workbook/TableWriter.h"
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <set>
+
+namespace driver {
+struct Image;
+}
 
 namespace workbook {
 
 class OutputFile;
 class ZipArchive;
 class ParallelDeflate;
+class SheetAttachments;
+
+// The largest size a picture is shown at, in pixels.
+inline constexpr std::uint32_t kPictureWidth = 160;
+inline constexpr std::uint32_t kPictureHeight = 100;
 
 // Rows a worksheet holds (Excel's limit).
 inline constexpr std::int64_t kSheetRows = 1'048'576;
@@ -86,6 +118,7 @@ public:
     void setColumns(const std::vector<driver::Field>& fields) override;
     void setCell(std::int64_t row, int column, const driver::Value& value) override;
     void setText(std::int64_t row, int column, std::string_view text) override;
+    void setFileCell(std::int64_t row, int column, const driver::Value& value, std::string_view file) override;
     void finish() override;
     bool finished() const override { return finished_; }
     const Report& report() const override { return report_; }
@@ -107,6 +140,12 @@ private:
     void writeNumber(double number, int style);
     void writeText(std::string_view text);
     void writeIsoDate(const driver::Date& date, const driver::Time* time);
+    void writeBytes(const driver::Bytes& bytes);
+    void addPicture(const driver::Bytes& bytes, const driver::Image& image);
+    void endRow();
+    void writeAttachments(int sheet);
+    void streamMember(const std::string& name, const std::function<void(const std::function<void(std::string_view)>&)>& body);
+    std::uint64_t columnPixels(int column) const;
     void countCut(std::int64_t row, int column);
     void fail();
 
@@ -133,8 +172,20 @@ private:
     std::size_t rowDigitsSize_ = 0;
     std::vector<std::string> columnNames_;  // "A", "B", ... as far as used
     std::set<int> cutColumns_;
+    std::set<int> unshownColumns_;
     std::string scratch_;               // a header cell being formatted
     bool toScratch_ = false;
+
+    // Pictures and links.
+    std::unique_ptr<SheetAttachments> attachments_;
+    bool holdRows_ = true;              // rows are held until complete (a graphic column, or columns not known)
+    std::string heldRow_;               // the cells of the row held
+    std::string* target_ = nullptr;     // where cell XML goes: a string, or the compressor when null
+    std::uint32_t rowPictures_ = 0;     // the tallest picture of the row held, in pixels
+    std::uint64_t rowTop_ = 0;          // pixels from the sheet's top to row_'s top
+    std::uint64_t rowHeight_ = 0;       // row_'s height in pixels
+    int images_ = 0;                    // image files written so far
+    int drawings_ = 0;                  // drawing parts written so far
 };
 
 // The width (in Excel's character units) a column of this field needs to

@@ -33,7 +33,7 @@ TEST(Arguments, TheDoorIsChosenByTheFirstArgument) {
 TEST(Arguments, ExportTakesItsOptionsInAnyOrderAndBothSpellings) {
     const Arguments a = parseArguments({"export", "--table", "ORDERS", "/data", "--fields=Id,Name,Ort Nr",
                                         "-o", "out", "--table=PARTS", "--format", "csv", "--code-page", "850",
-                                        "--quiet", "--", "-odd.db"});
+                                        "--quiet", "--blobs=files", "--", "-odd.db"});
     EXPECT_EQ(a.command, Command::Export);
     EXPECT_EQ(a.inputs, (std::vector<std::string>{"/data", "-odd.db"}));
     EXPECT_EQ(a.tables, (std::vector<std::string>{"ORDERS", "PARTS"}));
@@ -42,9 +42,14 @@ TEST(Arguments, ExportTakesItsOptionsInAnyOrderAndBothSpellings) {
     EXPECT_EQ(a.format, Format::Csv);
     EXPECT_EQ(a.codePage, 850);
     EXPECT_EQ(a.progress, Progress::Never);
+    EXPECT_EQ(a.blobs, "files");
 
-    const Arguments b = parseArguments({"export", "t.db", "--progress"});
-    EXPECT_EQ(b.format, Format::FromOutput);
+    const Arguments b = parseArguments({"export", "t.db", "--progress", "--fields", " Company , Customer No", "--format=XLSX",
+                                        "--bom"});
+    EXPECT_EQ(b.fields, (std::vector<std::string>{"Company", "Customer No"}));  // blanks around names trimmed
+    EXPECT_EQ(b.format, Format::Xlsx);
+    EXPECT_TRUE(b.byteOrderMark);
+    EXPECT_EQ(parseArguments({"export", "t.db"}).format, Format::FromOutput);
     EXPECT_EQ(b.progress, Progress::Always);
     EXPECT_EQ(b.output, "");
 }
@@ -60,11 +65,15 @@ TEST(Arguments, BadArgumentsSayWhatIsWrong) {
     EXPECT_EQ(refusal({"export", "a", "-o"}), "-o needs a value");
     EXPECT_EQ(refusal({"export", "a", "--format", "xls"}), "--format is xlsx or csv, not \"xls\"");
     EXPECT_EQ(refusal({"export", "a", "--code-page", "12x"}),
-              "--code-page needs a code page number such as 1252 or 437, not \"12x\"");
+              "--code-page needs a code page number such as 1252 or 437, or auto, not \"12x\"");
     EXPECT_EQ(refusal({"export", "a", "--fields", "A,,B"}),
               "--fields needs names separated by commas, without empty ones");
+    EXPECT_EQ(refusal({"export", "a", "--fields", "Id,Name, id"}), "--fields names the field \"id\" twice");
+    EXPECT_EQ(refusal({"list", "a", "--bom"}), "--bom is an option of export, not of list");
     EXPECT_EQ(refusal({"export", "a", "--quiet", "--progress"}), "--quiet and --progress exclude each other");
     EXPECT_EQ(refusal({"export", "a", "-o", "x", "--output", "y"}), "--output is given twice");
+    EXPECT_EQ(refusal({"export", "a", "--blobs", "x", "--blobs", "y"}), "--blobs is given twice");
+    EXPECT_EQ(refusal({"export", "a", "--blobs="}), "--blobs needs a folder name");
     EXPECT_EQ(refusal({"--help", "list"}), "--help takes no arguments");
 }
 

@@ -136,7 +136,9 @@ std::string pxValue(pxdoc_t* doc, const pxfield_t& field, char* data) {
             const auto* tail = reinterpret_cast<const std::uint8_t*>(data) + field.px_flen - 10;
             const std::uint32_t length = tail[4] | (tail[5] << 8) | (tail[6] << 16) | (std::uint32_t{tail[7]} << 24);
             if (length == 0) return "NULL";
-            return field.px_ftype == pxfMemoBLOb ? "MEMO" : "BLOB" + std::to_string(length);
+            // Memos and formatted memos are text to us, and compared as such elsewhere.
+            return field.px_ftype == pxfMemoBLOb || field.px_ftype == pxfFmtMemoBLOb ? "MEMO"
+                                                                                      : "BLOB" + std::to_string(length);
         }
     }
 }
@@ -157,7 +159,8 @@ std::string ourValue(const Value& v, FieldType type) {
     std::ostringstream out;
     out.precision(17);
     if (isNull(v)) return "NULL";
-    if (const auto* s = std::get_if<std::string>(&v)) return type == FieldType::Memo ? "MEMO" : "'" + *s + "'";
+    if (const auto* s = std::get_if<std::string>(&v))
+        return type == FieldType::Memo || type == FieldType::FormattedMemo ? "MEMO" : "'" + *s + "'";
     if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
     if (const auto* b = std::get_if<bool>(&v)) return *b ? "true" : "false";
     if (const auto* d = std::get_if<double>(&v)) return (out << *d, out.str());

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 
 using namespace driver;
@@ -201,8 +202,27 @@ TEST(TableCorpus, BlobsInlineSubAllocatedAndSingle) {
 
     rows = allRows(*openCorpus("leonhad-paradoxdriver/fields/ole.db"));
     EXPECT_EQ(std::get<Bytes>(rows[0][1]).data.size(), 365'928u - 8u);
-    rows = allRows(*openCorpus("leonhad-paradoxdriver/fields/fmemo.db"));
-    EXPECT_EQ(std::get<Bytes>(rows[0][1]).type, FieldType::FormattedMemo);
+}
+
+TEST(TableCorpus, EveryFormattedMemoIsItsText) {
+    VELLOMAR_NEEDS_CORPUS();
+    std::string line;
+    for (int i = 0; i < 10; ++i) line += "01234567890";
+    std::string lines;
+    for (int i = 0; i < 5; ++i) lines += line + "\r\n";
+    const std::map<std::string, std::vector<Value>> expected = {
+        {"ademkocamaz-lazarus-paradox/Test.DB", {text("Hello there formatted memo\r\n")}},
+        {"leonhad-paradoxdriver/db-history/fields.db", {text("123"), text("123")}},
+        {"leonhad-paradoxdriver/fields/fmemo.db", {text("123"), lines}},
+    };
+    std::map<std::string, std::vector<Value>> found;
+    for (const auto& name : driver::test::corpusTables()) {
+        const auto table = openCorpus(name);
+        for (const auto& row : allRows(*table))
+            for (std::size_t f = 0; f < row.size(); ++f)
+                if (table->fields()[f].type == FieldType::FormattedMemo && !isNull(row[f])) found[name].push_back(row[f]);
+    }
+    EXPECT_EQ(found, expected);
 }
 
 TEST(TableCorpus, MissingBlobFileFailsOnlyThoseCells) {

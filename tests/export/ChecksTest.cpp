@@ -43,7 +43,7 @@ TEST(CheckExcelOpen, AsksOnlyWhenOneRunsAndGoesOnOnlyOnYes) {
     ASSERT_EQ(fake.messages.shown.size(), 2u);
     EXPECT_EQ(fake.messages.shown[0].text,
               "Excel may be open. It is recommended that you close Excel first.\r"
-              "Use Ctrl+Alt+Del > Task Manager > EXCEL.EXE if necessary.\r\n\r\n"
+              "Close the spreadsheet application's windows, or end soffice.bin in the system monitor, if necessary.\r\n\r\n"
               "Would you like to proceed anyway?");
     EXPECT_EQ(fake.messages.shown[0].buttons, platform::Buttons::YesNo);
 

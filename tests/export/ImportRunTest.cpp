@@ -9,6 +9,7 @@
 #include "screens/Form2.h"
 #include "screens/Form3.h"
 #include "screens/Wizard.h"
+#include "support/Bitmaps.h"
 #include "support/Corpus.h"
 #include "support/FakePlatform.h"
 #include "support/ListTexts.h"
@@ -272,6 +273,34 @@ TEST_F(ImportRunTest, TextsTooLongForACellAreCutAndCounted) {
                                     "to fit, in: Notes, rows 2 and 4."}));
 }
 
+TEST_F(ImportRunTest, PicturesSitAtTheirCellsAndOnesThatCannotBeShownAreTold) {
+    using driver::FieldType;
+    const auto fish = test_images::bitmap(250, 150, 1);
+    const auto icon = test_images::bitmap(16, 16, 2);
+    {
+        paradoxwriter::Writer w((folder + "/FISH.DB").toStdString(),
+                                {{"Id", FieldType::Long}, {"Photo", FieldType::Graphic}, {"Notes", FieldType::FormattedMemo}});
+        w.addRow({std::int64_t{1}, driver::Bytes{FieldType::Graphic, fish}, std::string("Striped.\r\nEdible.")});
+        w.addRow({std::int64_t{2}, driver::Null{}, driver::Null{}});
+        w.addRow({std::int64_t{3}, driver::Bytes{FieldType::Graphic, {'B', 'M', 0}}, driver::Null{}});
+        w.addRow({std::int64_t{4}, driver::Bytes{FieldType::Graphic, icon}, driver::Null{}});
+        w.finish();
+    }
+    wizard->form1().PushButton3->click();  // list the new table
+    const auto sheets = importAndRead(choose("FISH", {"Photo", "Id", "Notes"}));
+    ASSERT_EQ(sheets.size(), 1u);
+    ASSERT_EQ(sheets[0].pictures.size(), 2u);
+    EXPECT_EQ(sheets[0].pictures[0].cell, "A2");
+    EXPECT_EQ(sheets[0].pictures[0].bytes, fish);
+    EXPECT_EQ(sheets[0].pictures[1].cell, "A5");
+    EXPECT_EQ(sheets[0].pictures[1].bytes, icon);
+    EXPECT_EQ(sheets[0].cells.at("C2").value, "Striped.\r\nEdible.");
+    EXPECT_EQ(fake.messages.texts(),
+              (std::vector<QString>{"Done, but not everything arrived as it is in the table:\r\n\r\n"
+                                    "1 picture could not be shown; its cell says \"(unreadable: ...)\", in: Photo, "
+                                    "row 4 (the bitmap is cut short in its header)."}));
+}
+
 TEST_F(ImportRunTest, ASampleTableArrivesWithItsAccentsAndLeadingZeros) {
     const QString samples = tmp.path() + "/Samples";
     samples::writeSampleTables(samples.toStdString());
@@ -444,4 +473,38 @@ TEST_F(ImportRunTest, ClosingTheWindowDuringTheRunStopsItAndLeavesNothingBehind)
     EXPECT_TRUE(fake.spreadsheets.launches.empty());
     EXPECT_TRUE(fake.messages.shown.empty());
     EXPECT_TRUE(QDir(fake.sheetDir.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+}
+
+TEST_F(ImportRunTest, HebrewAndVietnameseArriveAndAHeaderThatLiesIsNamed) {
+    const std::pair<int, std::string> texts[] = {{1255, "שלום עולם"}, {1258, "Ti\u00EA\u0301ng Vi\u00EA\u0323t"}};
+    for (const auto& [page, text] : texts) {
+        paradoxwriter::Options options;
+        options.codePage = page;
+        paradoxwriter::Writer w((folder + "/CP" + QString::number(page) + ".DB").toStdString(),
+                                {{"Name", driver::FieldType::Alpha, 40}}, options);
+        w.addRow({text});
+        w.finish();
+    }
+    const auto freshWizard = [&] {
+        wizard = std::make_unique<screens::Wizard>(fake.platform());
+        wizard->start();
+        wizard->form1().Text1->setText(folder);
+        wizard->form1().PushButton3->click();
+    };
+    for (const auto& [page, text] : texts) {
+        freshWizard();
+        const auto sheets = importAndRead(choose("CP" + QString::number(page), {"Name"}));
+        ASSERT_EQ(sheets.size(), 1u);
+        EXPECT_EQ(sheets[0].cells.at("A2").value, text);
+        EXPECT_EQ(fake.messages.shown.back().text, "Done.");
+    }
+
+    // Russian text (1251) under a header that says 1252: the preview and the
+    // workbook follow the header; the closing message names the likely page.
+    freshWizard();
+    importAndRead(choose("SEARCH1", {"Code"}));
+    EXPECT_TRUE(fake.messages.shown.back().text.contains(
+        "The text looks like code page 1251, not 1252 as the table says, so letters may be wrong; from the command "
+        "line, vellomar export --code-page 1251 exports it with code page 1251."))
+        << fake.messages.shown.back().text.toStdString();
 }

@@ -1,6 +1,9 @@
+#include "platform/MessageBoxes.h"
 #include "platform/Window.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -40,4 +43,17 @@ TEST(QtWindow, RejectsAFileThatIsNoCursor) {
     window.setMousePointer(platform::CustomPointer);
     EXPECT_EQ(window.mousePointer(), 99);
     EXPECT_EQ(widget.cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST(QtMessageBoxes, AShortMessageLeavesItsTitleBarRoomForTheTitle) {
+    int width = 0, title = 0;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        width = box->width();
+        title = box->fontMetrics().horizontalAdvance(box->windowTitle());
+        box->close();
+    });
+    platform::QtMessageBoxes().showInFront("Done.", "Vellomar");
+    EXPECT_GE(width, title + 150);  // the window manager's icon and buttons beside it
 }

@@ -6,6 +6,7 @@
 #include "driver/Table.h"
 #include "paradoxwriter/BlobWriter.h"
 #include "paradoxwriter/Writer.h"
+#include "support/Bitmaps.h"
 #include "support/Corpus.h"
 
 #include <gmock/gmock.h>
@@ -282,6 +283,28 @@ TEST(WriterBlobs, SubAllocatedBlocksOpenAnewWhenSlotsOrChunksRunOut) {
     EXPECT_EQ(fileBytes(dir / "memo.mb").size(), 5u * 4096u);
 }
 
+TEST(WriterBlobs, GraphicsOleObjectsAndFormattedMemosAreStoredAsParadoxStoresThem) {
+    TempFolder dir;
+    const Bytes image = test_images::bitmap(5, 3);
+    const Bytes object = {'O', 'L', 'E', 0, 1};
+    writeTable(dir / "BLOBS.DB",
+               {{"Picture", FieldType::Graphic, 10}, {"Object", FieldType::Ole}, {"Notes", FieldType::FormattedMemo, 2}},
+               {{driver::Bytes{FieldType::Graphic, image}, driver::Bytes{FieldType::Ole, object},
+                 std::string("Première ligne\r\nSecond line")},
+                {kNull, kNull, std::string()}});
+    // The graphic's leader holds the start of what is stored: the prefix, then the bitmap.
+    const Bytes db = fileBytes(dir / "BLOBS.DB");
+    EXPECT_EQ(slice(db, 2048 + 6, 10), (Bytes{1, 0, 0, 1, static_cast<std::uint8_t>(image.size()), 0, 0, 0, 'B', 'M'}));
+    EXPECT_EQ(le32(db, 2048 + 6 + 14), 8 + image.size());
+
+    const auto table = driver::Table::open(dir / "BLOBS.DB");
+    EXPECT_EQ(table->fields()[2].type, FieldType::FormattedMemo);
+    EXPECT_EQ(table->row(0), (std::vector<Value>{driver::Bytes{FieldType::Graphic, image},
+                                                 driver::Bytes{FieldType::Ole, object},
+                                                 std::string("Première ligne\r\nSecond line")}));
+    EXPECT_EQ(table->row(1), (std::vector<Value>{kNull, kNull, kNull}));
+}
+
 TEST(WriterErrors, BadFieldListsAreRefusedBeforeAFileExists) {
     TempFolder dir;
     const auto file = dir / "BAD.DB";
@@ -294,7 +317,8 @@ TEST(WriterErrors, BadFieldListsAreRefusedBeforeAFileExists) {
     EXPECT_THAT(make({{"M", FieldType::Memo, 0}}), ThrowsMessage<WriteError>(HasSubstr("outside 1..240")));
     EXPECT_THAT(make({{"M", FieldType::Memo, 241}}), ThrowsMessage<WriteError>(HasSubstr("outside 1..240")));
     EXPECT_THAT(make({{"B", FieldType::Bcd, 33}}), ThrowsMessage<WriteError>(HasSubstr("outside 0..32")));
-    EXPECT_THAT(make({{"G", FieldType::Graphic, 10}}), ThrowsMessage<WriteError>(HasSubstr("cannot be written")));
+    EXPECT_THAT(make({{"G", FieldType::Graphic, 241}}), ThrowsMessage<WriteError>(HasSubstr("outside 0..240")));
+    EXPECT_THAT(make({{"X", static_cast<FieldType>(0x11)}}), ThrowsMessage<WriteError>(HasSubstr("cannot be written")));
     EXPECT_THAT(make({{"", FieldType::Short}}), ThrowsMessage<WriteError>(HasSubstr("1 to 25 characters")));
     EXPECT_THAT(make({{"A name of twenty-six chars", FieldType::Short}}),
                 ThrowsMessage<WriteError>(HasSubstr("1 to 25 characters")));

@@ -374,16 +374,43 @@ TEST_F(WizardTest, TableNamesWithBracketsStillOpen) {
     EXPECT_EQ(screens::PreviewQuery("ORDERS"), "SELECT * FROM [ORDERS];");
 }
 
-TEST_F(WizardTest, AFailingOpenIsReportedAndTheFieldScreenStaysEmpty) {
+TEST_F(WizardTest, ATableThatCannotBeOpenedIsReportedOnceAndTheTableScreenStays) {
+    QFile other(folder + "/app.db");  // a *.db that is no Paradox table
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write(QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\0'));
+    other.close();
     screens::Form2& tables = toTables();
-    QFile::remove(folder + "/country.db");
-    QFile::remove(folder + "/Parts.DB");
-    tables.ListView1->selectPosition(1);
+    tables.ListView1->selectPosition(int(fakes::texts(*tables.ListView1).indexOf("APP")) + 1);
     tables.PushButton3->click();
-    ASSERT_GE(fake.messages.shown.size(), 2u);
+    ASSERT_EQ(fake.messages.shown.size(), 1u);
+    EXPECT_TRUE(fake.messages.shown[0].text.contains("SQLite")) << fake.messages.shown[0].text.toStdString();
     EXPECT_TRUE(fake.messages.shown[0].text.contains("PushButton3_Click at line 126\r\r"));
-    EXPECT_TRUE(win(wizard->form3()).visible);
-    EXPECT_EQ(wizard->form3().ListView1->count(), 0);
+    EXPECT_TRUE(win(tables).visible);
+    EXPECT_EQ(win(tables).pointer, 0);
+    EXPECT_EQ(wizard->SelectedTable, "");
+}
+
+TEST_F(WizardTest, TheKeyboardLeavesTheGridSelectsWhatItFocusesAndPressesButtons) {
+    screens::Form3& f = toFields("COUNTRY");
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    f.DataGrid1->setFocus();  // where "Next >" leaves it
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), f.PushButton6);  // past the disabled "<<" and "<"
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // ">" with "Name" selected
+    EXPECT_EQ(fakes::texts(*f.ListView2), QStringList{"Name"});
+    EXPECT_EQ(f.ListView1->selectedPosition(), 0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), f.ListView1);
+    EXPECT_EQ(f.ListView1->selectedPosition(), 1);  // the item with the focus frame
+    f.ListView1->clearSelection();
+    QTest::keyClick(f.ListView1, Qt::Key_Up);  // against the top
+    EXPECT_EQ(f.ListView1->selectedPosition(), 1);
+    QTest::keyClick(f.ListView1, Qt::Key_End);
+    EXPECT_EQ(f.ListView1->selectedPosition(), f.ListView1->count());
+    EXPECT_TRUE(fake.messages.shown.empty());
+    f.hide();
 }
 
 TEST_F(WizardTest, ClosingAnyScreenEndsTheProgram) {

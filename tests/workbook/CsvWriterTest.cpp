@@ -41,12 +41,14 @@ TEST_F(Csv, EveryKindOfValueAsRfc4180Text) {
         driver::Money{1234.5}, driver::Decimal{"-12.50"}, std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity(),
         driver::Date{2021, 8, 31}, driver::Date{-1, 12, 31}, driver::Time{(13 * 3600 + 45 * 60 + 30) * 1000 + 250},
         driver::Timestamp{{1900, 1, 1}, driver::Time{11 * 3600 * 1000}},
-        true, driver::Null{}, driver::Bytes{driver::FieldType::Graphic, std::vector<std::uint8_t>(3)},
+        true, driver::Null{}, driver::Bytes{driver::FieldType::Graphic, {0x00, 0xAB, 0x10}},
         driver::ValueError{"no .MB, here"},
     };
     for (std::size_t i = 0; i < values.size(); ++i)
         csv.setCell(2 + static_cast<std::int64_t>(i / 4), 1 + static_cast<int>(i % 4), values[i]);
     csv.setCell(9, 2, Value{std::string(40'000, 'x')});  // rows 7 and 8 skipped; no cut
+    // A file's path is quoted like any other text.
+    csv.setFileCell(9, 3, driver::Bytes{driver::FieldType::Ole, {1}}, "blobs/T/row8-a, b.bin");
     EXPECT_FALSE(csv.report().anyCut());
     csv.finish();
     EXPECT_EQ(contents(), "Name,\"Says \"\"hi\"\", twice\",,Last\r\n"
@@ -54,9 +56,9 @@ TEST_F(Csv, EveryKindOfValueAsRfc4180Text) {
                           "-9223372036854775808,0.30000000000000004,0,1e+308\r\n"
                           "1234.5,-12.50,NaN,-Infinity\r\n"
                           "2021-08-31,-0001-12-31,13:45:30.250,1900-01-01T11:00:00\r\n"
-                          "TRUE,,(graphic, 3 bytes),\"(unreadable: no .MB, here)\"\r\n"
+                          "TRUE,,0x00ab10,\"(unreadable: no .MB, here)\"\r\n"
                           ",,,\r\n,,,\r\n"
-                          "," + std::string(40'000, 'x') + ",,\r\n");
+                          "," + std::string(40'000, 'x') + ",\"blobs/T/row8-a, b.bin\",\r\n");
     EXPECT_TRUE(csv.report().sheets.empty());
 }
 

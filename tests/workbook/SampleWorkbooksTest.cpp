@@ -169,9 +169,9 @@ std::optional<Expected> expected(const Value& value) {
                 if (v.empty()) return std::nullopt;
                 return text(v);
             } else if constexpr (std::is_same_v<T, driver::Bytes>) {
-                const char* kind = v.type == FieldType::Graphic ? "graphic" : v.type == FieldType::Binary ? "binary" : "bytes";
-                const std::size_t n = v.data.size();
-                return text("(" + std::string(kind) + ", " + std::to_string(n) + (n == 1 ? " byte)" : " bytes)"));
+                std::string hex = "0x";
+                for (const std::uint8_t b : v.data) hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
+                return text(hex);
             } else {
                 return text("(unreadable: " + v.message + ")");
             }

@@ -1,6 +1,7 @@
 #include "workbook/XlsxWriter.h"
 
 #include "SpreadsheetReadBack.h"
+#include "support/Bitmaps.h"
 
 #include <QDir>
 #include <QProcess>
@@ -161,7 +162,7 @@ TEST_F(Xlsx, DatesAndTimesAreDateCells) {
     EXPECT_EQ(row.at("S2").value, "-00:00:00.001");
 }
 
-TEST_F(Xlsx, TextStaysTextAndBlobsAreDescribed) {
+TEST_F(Xlsx, TextStaysTextAndBytesAreHex) {
     using driver::Bytes;
     using driver::FieldType;
     const std::string emoji = "\xF0\x9F\x98\x80";
@@ -178,11 +179,12 @@ TEST_F(Xlsx, TextStaysTextAndBlobsAreDescribed) {
     // Empty text and Null leave the cells empty.
     EXPECT_EQ(row.count("D2"), 0u);
     EXPECT_EQ(row.count("E2"), 0u);
-    EXPECT_EQ(row.at("F2").value, "(graphic, 9618 bytes)");
-    EXPECT_EQ(row.at("G2").value, "(OLE, 1 byte)");
-    EXPECT_EQ(row.at("H2").value, "(binary, 0 bytes)");
-    EXPECT_EQ(row.at("I2").value, "(formatted memo, 2 bytes)");
-    EXPECT_EQ(row.at("J2").value, "(bytes, 3 bytes)");
+    EXPECT_EQ(row.at("F2").value,
+              "(unreadable: the value holds no picture in a format spreadsheets read (BMP, PNG, JPEG or GIF))");
+    EXPECT_EQ(row.at("G2").value, "0x00");
+    EXPECT_EQ(row.at("H2").value, "0x");
+    EXPECT_EQ(row.at("I2").value, "0x0102");
+    EXPECT_EQ(row.at("J2").value, "0x000000");
     EXPECT_EQ(row.at("K2").value, "(unreadable: the .MB file is missing)");
     // Texts that look like other things are not reinterpreted.
     EXPECT_EQ(row.at("L2"), (ReadCell{"str", "General", "TRUE", "TRUE"}));
@@ -191,6 +193,78 @@ TEST_F(Xlsx, TextStaysTextAndBlobsAreDescribed) {
     EXPECT_EQ(row.at("N2"), (ReadCell{"str", "General", "a_x0041_b_x00e9_", "a_x005F_x0041_b_x005F_x00e9_"}));
     EXPECT_EQ(row.at("O2").stored, "_x12_ _xZZZZ_");
     EXPECT_EQ(row.at("P2").value, "  padded  ");
+}
+
+TEST_F(Xlsx, ATextOfSeveralLinesShowsItsFirstLine) {
+    auto book = open();
+    book->setText(1, 1, "Notes\nand more");
+    book->setCell(2, 1, Value(std::string("first\r\nsecond")));
+    book->setCell(2, 2, Value(std::string("one line")));
+    book->finish();
+    // Wrapped and from the top, so a cell of the usual height shows its first line.
+    QProcess python;
+    python.start("/usr/bin/python3", {"-c", "import openpyxl, sys\n"
+                                            "s = openpyxl.load_workbook(sys.argv[1]).active\n"
+                                            "for c in ('A1', 'A2', 'B2'):\n"
+                                            "    print(c, s[c].alignment.wrap_text, s[c].alignment.vertical)",
+                                      qpath()});
+    ASSERT_TRUE(python.waitForFinished(60'000));
+    EXPECT_EQ(python.readAllStandardOutput(), "A1 True top\nA2 True top\nB2 None None\n");
+}
+
+TEST_F(Xlsx, PicturesSitOverTheirCellsWithTheImageWholeAndLinksOpenFiles) {
+    using driver::Bytes;
+    using driver::FieldType;
+    const auto wide = test_images::bitmap(300, 150, 1);
+    const auto small = test_images::bitmap(20, 10, 2);
+    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                     0, 0, 0, 4, 0, 0, 0, 2};
+    png.resize(40);
+    std::vector<std::uint8_t> raw(20'000);
+    for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<std::uint8_t>(i * 7);
+    auto book = open(4);  // three data rows a sheet
+    book->setColumns({{"Id", FieldType::Long, 4}, {"Photo", FieldType::Graphic, 10}, {"Raw", FieldType::Binary, 10}});
+    for (int c = 1; c <= 3; ++c) book->setText(1, c, std::string(1, static_cast<char>('@' + c)));
+    book->setCell(2, 1, Value{std::int64_t{1}});
+    book->setCell(2, 2, Bytes{FieldType::Graphic, wide});
+    book->setCell(2, 3, Bytes{FieldType::Binary, raw});
+    book->setCell(3, 2, Bytes{FieldType::Graphic, small});
+    book->setCell(4, 2, Bytes{FieldType::Graphic, {1, 2, 3}});
+    book->setFileCell(5, 2, Bytes{FieldType::Graphic, png}, "blobs/T/row4-Photo x.png");
+    book->setFileCell(5, 3, Bytes{FieldType::Binary, raw}, "blobs/T/row4-Raw.bin");
+    const workbook::Report report = book->report();
+    book->finish();
+    EXPECT_EQ(leftInFolder(), QStringList{QStringLiteral("Book1.xlsx")});  // the pictures' temporary file is gone
+
+    const auto sheets = readWorkbook(qpath());
+    ASSERT_EQ(sheets.size(), 2u);
+    // At most 160 x 100 pixels, aspect kept, never enlarged; each row tall enough.
+    ASSERT_EQ(sheets[0].pictures.size(), 2u);
+    EXPECT_EQ(sheets[0].pictures[0].cell, "B2");
+    EXPECT_EQ(sheets[0].pictures[0].to, "B2");
+    EXPECT_EQ(std::pair(sheets[0].pictures[0].width, sheets[0].pictures[0].height), std::pair(160, 80));
+    EXPECT_EQ(sheets[0].pictures[0].bytes, wide);
+    EXPECT_EQ(sheets[0].pictures[1].cell, "B3");
+    EXPECT_EQ(std::pair(sheets[0].pictures[1].width, sheets[0].pictures[1].height), std::pair(20, 10));
+    EXPECT_EQ(sheets[0].pictures[1].bytes, small);
+    EXPECT_EQ(sheets[0].heights, (std::map<int, double>{{2, 75}, {3, 22.5}}));  // and a line of text
+    EXPECT_EQ(sheets[0].cells.at("B2").value, "(picture, BMP 300 x 150)");
+    EXPECT_EQ(sheets[0].cells.at("B4").value, "(unreadable: the value holds no picture in a format spreadsheets read "
+                                              "(BMP, PNG, JPEG or GIF))");
+    // Bytes are hex as far as a cell holds them.
+    EXPECT_EQ(sheets[0].cells.at("C2").value.size(), 32'766u);
+    EXPECT_EQ(sheets[0].cells.at("C2").value.substr(0, 10), "0x00070e15");
+    // The next sheet has a drawing and images of its own; a linked cell shows its path.
+    ASSERT_EQ(sheets[1].pictures.size(), 1u);
+    EXPECT_EQ(sheets[1].pictures[0].media, "xl/media/image3.png");
+    EXPECT_EQ(sheets[1].pictures[0].bytes, png);
+    EXPECT_EQ(sheets[1].cells.at("B2").value, "blobs/T/row4-Photo x.png");
+    EXPECT_EQ(sheets[1].links, (std::map<std::string, std::string>{{"B2", "blobs/T/row4-Photo%20x.png"},
+                                                                   {"C2", "blobs/T/row4-Raw.bin"}}));
+    EXPECT_EQ(report.unshown, 1);
+    EXPECT_EQ(report.unshownRows, std::vector<std::int64_t>{4});
+    EXPECT_EQ(report.unshownColumns, std::vector<int>{2});
+    EXPECT_EQ(report.cutTexts, 1);  // the hex of row 2; row 5's bytes are in their file
 }
 
 TEST_F(Xlsx, ControlCharactersAndNulReadBackAsThemselves) {

@@ -10,7 +10,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace paradoxwriter::encode {
 
@@ -37,5 +39,14 @@ std::optional<std::int64_t> dayNumber(const driver::Date& date);
 // fraction digits (fewer are padded), at most 32 digits in all. Returns false
 // for any other text and leaves `out` untouched.
 bool bcd(std::uint8_t* out, std::string_view text, int decimals);
+
+// A graphic or OLE value as stored: 01 00 00 `kind` (1 graphic, 2 OLE), the
+// length of `data` (little-endian long), then `data`.
+std::string prefixedBlob(std::uint8_t kind, const std::vector<std::uint8_t>& data);
+
+// A formatted memo holding `text` (bytes in the table's code page, without
+// NUL), laid out as Paradox for Windows stores one typed in its default font
+// (driver/FormattedMemo.h).
+std::string formattedMemo(std::string_view text);
 
 }  // namespace paradoxwriter::encode

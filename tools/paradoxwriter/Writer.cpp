@@ -60,6 +60,9 @@ const char* typeName(FieldType type) {
         case FieldType::Logical: return "logical";
         case FieldType::Memo: return "memo";
         case FieldType::Binary: return "binary";
+        case FieldType::FormattedMemo: return "formatted memo";
+        case FieldType::Ole: return "OLE";
+        case FieldType::Graphic: return "graphic";
         case FieldType::Time: return "time";
         case FieldType::Timestamp: return "timestamp";
         case FieldType::AutoIncrement: return "autoincrement";
@@ -103,7 +106,10 @@ int Writer::recordBytes(const FieldDef& field) {
         case FieldType::Alpha:
         case FieldType::Bytes: return field.size;
         case FieldType::Memo:
-        case FieldType::Binary: return field.size + kBlobDescriptor;
+        case FieldType::Binary:
+        case FieldType::FormattedMemo:
+        case FieldType::Ole:
+        case FieldType::Graphic: return field.size + kBlobDescriptor;
         case FieldType::Short: return 2;
         case FieldType::Long:
         case FieldType::AutoIncrement:
@@ -149,6 +155,9 @@ Writer::Writer(std::filesystem::path dbFile, std::vector<FieldDef> fields, Optio
                 break;
             case FieldType::Memo:
             case FieldType::Binary:
+            case FieldType::FormattedMemo:
+            case FieldType::Ole:
+            case FieldType::Graphic:
                 if (size < (def.type == FieldType::Memo ? 1 : 0) || size > kMaxLeader)
                     throw bad(where + "leader of " + std::to_string(size) + " bytes is outside " +
                               (def.type == FieldType::Memo ? "1" : "0") + "..240");
@@ -394,10 +403,22 @@ void Writer::encodeField(const Column& column, const driver::Value& value, std::
             return;
         }
         case FieldType::Memo:
-        case FieldType::Binary: {
+        case FieldType::Binary:
+        case FieldType::FormattedMemo:
+        case FieldType::Ole:
+        case FieldType::Graphic: {
             std::string data;
             if (column.def.type == FieldType::Memo) {
                 data = text();
+            } else if (column.def.type == FieldType::FormattedMemo) {
+                const std::string bytes = text();
+                if (bytes.find('\0') != std::string::npos) fail(column, "the text holds a NUL character");
+                if (bytes.empty()) return;  // NULL, as an empty memo
+                data = encode::formattedMemo(bytes);
+            } else if (column.def.type != FieldType::Binary) {
+                const auto* b = std::get_if<driver::Bytes>(&value);
+                if (!b) fail(column, wrongKind());
+                data = encode::prefixedBlob(column.def.type == FieldType::Graphic ? 1 : 2, b->data);
             } else {
                 const auto* b = std::get_if<driver::Bytes>(&value);
                 if (!b) fail(column, wrongKind());

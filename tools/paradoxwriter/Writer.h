@@ -39,7 +39,7 @@ public:
 //   Alpha: width in bytes of the code page, 1..255
 //   Bytes: width, 1..255
 //   Memo: leader bytes kept in the record, 1..240 (the record holds leader + 10)
-//   Binary: leader bytes, 0..240
+//   Binary, FormattedMemo, Ole, Graphic: leader bytes, 0..240
 //   Bcd: number of decimals, 0..32 (the field is always 17 bytes)
 //   all other types: ignored (fixed width)
 // Names are 1..25 characters; blanks and punctuation are fine.
@@ -69,10 +69,11 @@ struct Options {
 class Writer {
 public:
     // Checks the fields and options, then creates (truncates) `dbFile` and,
-    // when a Memo or Binary field exists, the blob file beside it: same stem,
+    // when a blob field exists, the blob file beside it: same stem,
     // extension ".MB", or ".mb" when `dbFile`'s extension has a lower-case 'd'.
     // Supported types: Alpha, Short, Long, Number, Money, Date, Time,
-    // Timestamp, Logical, AutoIncrement (at most one), Memo, Binary, Bcd, Bytes.
+    // Timestamp, Logical, AutoIncrement (at most one), Memo, Binary,
+    // FormattedMemo, Ole, Graphic, Bcd, Bytes.
     // Throws WriteError.
     Writer(std::filesystem::path dbFile, std::vector<FieldDef> fields, Options options = {});
     // A writer dropped before finish() removes its files: half a table is damage.
@@ -82,8 +83,10 @@ public:
 
     // Appends one row, a value per field in field order. Accepted values:
     //   any type: driver::Null (stored as all zeros, the table's NULL)
-    //   Alpha, Memo: std::string, UTF-8; "" is stored as NULL (Paradox has no
-    //     empty text); Alpha must fit the width after conversion, no NUL
+    //   Alpha, Memo, FormattedMemo: std::string, UTF-8; "" is stored as NULL
+    //     (Paradox has no empty text); Alpha must fit the width after
+    //     conversion, no NUL; a formatted memo is laid out as Paradox for
+    //     Windows stores one typed in its default font
     //   Short, Long: std::int64_t in -32767..32767 / -2147483647..2147483647
     //   AutoIncrement: std::int64_t 1..2147483647, or Null = one more than the
     //     highest so far
@@ -94,6 +97,8 @@ public:
     //   Logical: bool
     //   Bcd: driver::Decimal or std::int64_t (see encode::bcd for the text)
     //   Binary, Bytes: driver::Bytes (Bytes: at most the width; shorter is zero-padded)
+    //   Graphic, Ole: driver::Bytes, the image or object; stored after the
+    //     8-byte prefix Paradox puts before it
     // A row that throws WriteError is not written; the writer stays usable
     // unless the error was an I/O failure.
     void addRow(const std::vector<driver::Value>& values);
