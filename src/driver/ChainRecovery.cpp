@@ -61,6 +61,7 @@ BlockChain ChainRecovery::run() {
     markAlongChain();
     if (const unsigned start = findStart()) followFrom(start);
     gatherStrays();
+    nameSwaps();
     dropCopies();
     settleCounts();
     if (header_.needsRebuild)
@@ -535,6 +536,40 @@ void ChainRecovery::dropCopies() {
         order_.erase(at);
         std::erase(outOfPlaceFrom_, copy);
     }
+}
+
+void ChainRecovery::nameSwaps() {
+    auto valid = [&](unsigned number) { return number != 0 && number <= blocks_ && heads_[number].present; };
+    // Whether block x's links are answered when blocks a and b trade headers.
+    auto answeredAfterSwap = [&](unsigned x, unsigned a, unsigned b) {
+        auto head = [&](unsigned n) -> const BlockHead& { return heads_[n == a ? b : n == b ? a : n]; };
+        const BlockHead& own = head(x);
+        const bool back = own.previous == 0 ? true : valid(own.previous) && head(own.previous).next == x;
+        const bool on = own.next == 0 ? x == static_cast<unsigned>(header_.lastBlock)
+                                      : valid(own.next) && head(own.next).previous == x;
+        return back && on;
+    };
+    std::vector<char> named(blocks_ + 1, 0);
+    std::vector<std::string> pairs;
+    for (unsigned a = 1; a <= blocks_; ++a) {
+        const BlockHead& head = heads_[a];
+        if (named[a] || !head.present || free_[a] || !holdsRecords(head)) continue;
+        const bool backAnswered = head.previous == 0 || (valid(head.previous) && heads_[head.previous].next == a);
+        const bool onAnswered = head.next == 0 || (valid(head.next) && heads_[head.next].previous == a);
+        if (backAnswered && onAnswered) continue;
+        for (unsigned b : {valid(head.previous) ? heads_[head.previous].next : 0u,
+                           valid(head.next) ? heads_[head.next].previous : 0u}) {
+            if (!valid(b) || b == a || named[b] || free_[b] || !holdsRecords(heads_[b])) continue;
+            if (!answeredAfterSwap(a, a, b) || !answeredAfterSwap(b, a, b)) continue;
+            named[a] = named[b] = 1;
+            pairs.push_back(where(std::min(a, b)) + " and " + where(std::max(a, b)));
+            break;
+        }
+    }
+    for (const std::string& pair : pairs)
+        note(file_.name() + ": " + pair + " each hold the block header that the other's neighbours link to: "
+                                          "the two blocks seem to have changed places, so their rows may not be in "
+                                          "their places");
 }
 
 bool ChainRecovery::onlyLinkBackIsWrong(unsigned number) const {

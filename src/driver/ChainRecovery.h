@@ -27,6 +27,9 @@
 // * Blocks outside the chain and the free list that list records: when the
 //   chain holds fewer rows than the header counts, their rows are given after
 //   the chain's (their place in the table's order is not known).
+// * Swaps: two blocks each holding the header the other's neighbours link
+//   to are named as having changed places; their rows stay where the chain
+//   put them, in doubt.
 // * Copies: two blocks giving rows with the same block header cannot both be
 //   in their places; the one its neighbours do not link to is a copy, left
 //   out when its records repeat the other's, in doubt otherwise.
@@ -71,6 +74,9 @@ private:
     void followFrom(unsigned start);
     void gatherStrays();
     void dropCopies();
+    // Names pairs of blocks whose headers each other's neighbours answer:
+    // blocks that changed places (their rows are already in doubt).
+    void nameSwaps();
     void settleCounts();
     std::string summary() const;
     // Blocks giving rows whose next record slot is not blank: where a count
