@@ -1,5 +1,6 @@
 #include "driver/BlobFile.h"
 
+#include "driver/BlockHead.h"
 #include "driver/ByteView.h"
 #include "driver/Format.h"
 #include "driver/Table.h"
@@ -74,8 +75,8 @@ void BlobFile::fail(std::uint64_t offset, const std::string& what) const {
 std::vector<std::uint8_t> BlobFile::readRange(std::uint64_t offset, std::size_t count,
                                               const char* what) const {
     if (offset > file_->size() || count > file_->size() - offset)
-        fail(offset, std::string(what) + " of " + std::to_string(count) +
-                         " bytes runs past the end of the file (" + std::to_string(file_->size()) +
+        fail(offset, std::string(what) + " of " + groupedNumber(static_cast<std::int64_t>(count)) +
+                         " bytes runs past the end of the file (" + groupedNumber(static_cast<std::int64_t>(file_->size())) +
                          " bytes)");
     if (!descrambler_) {
         std::vector<std::uint8_t> bytes(count);
@@ -113,10 +114,10 @@ std::vector<std::uint8_t> BlobFile::read(std::uint32_t reference, std::uint32_t 
         const std::uint64_t units = view.u16le(1, "block length");
         const std::uint32_t stored = view.u32le(3, "blob length");
         if (stored != length)
-            fail(block, "blob length " + std::to_string(stored) + " differs from the record's " +
-                            std::to_string(length));
+            fail(block, "blob length " + groupedNumber(static_cast<std::int64_t>(stored)) + " differs from the record's " +
+                            groupedNumber(static_cast<std::int64_t>(length)));
         if (kSingleBlobHeader + static_cast<std::uint64_t>(length) > units * kBlobUnit)
-            fail(block, "blob of " + std::to_string(length) + " bytes does not fit its block of " +
+            fail(block, "blob of " + groupedNumber(static_cast<std::int64_t>(length)) + " bytes does not fit its block of " +
                             std::to_string(units) + " units");
         return readRange(block + kSingleBlobHeader, length, "blob data");
     }
@@ -148,8 +149,8 @@ std::vector<std::uint8_t> BlobFile::read(std::uint32_t reference, std::uint32_t 
     }
     const std::size_t stored = (chunks - 1) * kChunk + last;
     if (stored != length)
-        fail(block, "blob slot " + std::to_string(slot) + " holds " + std::to_string(stored) +
-                        " bytes, the record claims " + std::to_string(length));
+        fail(block, "blob slot " + std::to_string(slot) + " holds " + groupedNumber(static_cast<std::int64_t>(stored)) +
+                        " bytes, the record claims " + groupedNumber(static_cast<std::int64_t>(length)));
     const ByteView data = view.sub(start, stored, "blob data of slot " + std::to_string(slot));
     return std::vector<std::uint8_t>(data.data(), data.data() + data.size());
 }

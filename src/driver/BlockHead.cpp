@@ -81,8 +81,8 @@ std::string BlockHead::describeCount(const BlockLayout& layout) const {
     switch (kind) {
         case Records::NotWhole: return offset + ", which is not a whole number of " + size + "-byte records";
         case Records::BeyondBlock:
-            return offset + ", beyond its " + std::to_string(layout.blockSize) + " bytes (room for " +
-                   std::to_string(layout.capacity) + " records of " + size + " bytes)";
+            return offset + ", beyond its " + groupedNumber(static_cast<std::int64_t>(layout.blockSize)) + " bytes (room for " +
+                   groupedNumber(layout.capacity) + " records of " + size + " bytes)";
         case Records::Negative: return offset + " (an empty block gives -" + size + ")";
         case Records::Listed:
         case Records::Empty: break;

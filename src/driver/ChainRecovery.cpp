@@ -480,7 +480,7 @@ void ChainRecovery::settleCounts() {
         const BlockHead& head = heads_[entry.number];
         if (entry.records <= head.complete) continue;
         doubt(name + ": the file ends at byte " + std::to_string(layout_->fileSize) +
-             ", inside record " + std::to_string(head.complete + 1) + " of the " + std::to_string(entry.records) +
+             ", inside record " + groupedNumber(head.complete + 1) + " of the " + groupedNumber(entry.records) +
              " in " + where(entry.number) + ": the file is cut short");
         entry.records = head.complete;
         gapsAfter_.push_back(entry.number);

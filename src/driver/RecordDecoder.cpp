@@ -1,6 +1,7 @@
 #include "driver/RecordDecoder.h"
 
 #include "driver/BlobFile.h"
+#include "driver/BlockHead.h"
 #include "driver/FormattedMemo.h"
 #include "driver/TextDecoder.h"
 
@@ -394,7 +395,7 @@ Value RecordDecoder::blob(const std::uint8_t* bytes, int column, const Place& pl
     // A value short enough for the leader is held there, and nowhere else.
     if (length <= static_cast<std::uint32_t>(leader) && !heldInLeader(bytes, leader, length))
         return damaged("its length and place disagree",
-                       "the record gives the value's length as " + std::to_string(length) +
+                       "the record gives the value's length as " + groupedNumber(static_cast<std::int64_t>(length)) +
                            " bytes, short enough for its leader, but the rest of the field is not blank");
 
     if (f.type == FieldType::Memo && length <= static_cast<std::uint32_t>(leader)) {
@@ -407,7 +408,7 @@ Value RecordDecoder::blob(const std::uint8_t* bytes, int column, const Place& pl
         // Nothing but the length set: a blank field whose length was damaged.
         if (allZero(bytes, length))
             return damaged("its length and place disagree",
-                           "the record gives the value's length as " + std::to_string(length) +
+                           "the record gives the value's length as " + groupedNumber(static_cast<std::int64_t>(length)) +
                                " bytes, yet the field holds nothing else");
         data.assign(bytes, bytes + length);
     } else {

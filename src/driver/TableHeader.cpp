@@ -1,5 +1,6 @@
 #include "driver/TableHeader.h"
 
+#include "driver/BlockHead.h"
 #include "driver/ByteView.h"
 #include "driver/FileReader.h"
 #include "driver/Format.h"
@@ -364,12 +365,13 @@ TableHeader TableHeader::read(const FileReader& file) {
             throw ReadError(name + ": the file is cut short inside its header (" + std::to_string(file.size()) +
                             " of " + std::to_string(h.headerSize) + " header bytes present)");
         }
-        h.findings.push_back(name + ": the header gives its own size as " + std::to_string(h.headerSize) +
+        h.findings.push_back(name + ": the header gives its own size as " + groupedNumber(h.headerSize) +
                              " bytes (byte 2), " +
                              (tooSmall ? "too small for its field names" : "beyond the end of the file") +
-                             "; the rest of the file is the " + std::to_string(h.fileBlocks) +
-                             " blocks it counts from byte " + std::to_string(size) +
-                             " on, so the header was read as " + std::to_string(size) + " bytes");
+                             "; the rest of the file is the " + groupedNumber(h.fileBlocks) +
+                             (h.fileBlocks == 1 ? " block" : " blocks") + " it counts from byte " + std::to_string(size) +
+                             " on, so the header was read as " + groupedNumber(static_cast<std::int64_t>(size)) +
+                             " bytes");
         h.headerSize = static_cast<int>(size);
     }
 

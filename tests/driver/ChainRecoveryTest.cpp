@@ -187,7 +187,7 @@ TEST_F(ChainRecovery, BadRecordCountsAreTakenFromTheHeaderWhenOnlyOneBlockHasOne
                 AllOf(HasSubstr("block 3 (byte 6144) gives a last-record offset of 1840, which is not a whole number of "
                                 "263-byte records; the 7 records the offset covers were read, but the true count is not "
                                 "known"),
-                      HasSubstr("block 7 (byte 14336) gives a last-record offset of 30000, beyond its 2048 bytes (room "
+                      HasSubstr("block 7 (byte 14336) gives a last-record offset of 30000, beyond its 2,048 bytes (room "
                                 "for 7 records of 263 bytes); no rows were read from it, so rows may be missing"),
                       HasSubstr("200 were found along the block chain: 5 rows are missing")));
 }
