@@ -81,6 +81,7 @@ TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
         writer->setColumns(chosen);
         for (std::size_t c = 0; c < names.size(); ++c) writer->setText(1, int(c) + 1, names[c]);
         outcome.report.setColumnNames(names);
+        outcome.report.noteFields(chosen);
         if (job.blobs) job.blobs->startTable(job.blobsName, names, job.output);
         outcome.report.noteDamage(table->damage(), table->rowsInDoubt());
         outcome.codePage = table->codePageEvidence();
@@ -101,7 +102,7 @@ TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
             ++sheetRow;
             for (std::size_t c = 0; c < values.size(); ++c) {
                 if (const auto* error = std::get_if<driver::ValueError>(&values[c]))
-                    outcome.report.noteUnreadableValue(sheetRow, int(c) + 1, error->message);
+                    outcome.report.noteUnreadableValue(sheetRow, int(c) + 1, *error);
                 const auto* blob = std::get_if<driver::Bytes>(&values[c]);
                 if (job.blobs && blob)
                     writer->setFileCell(sheetRow, int(c) + 1, values[c], job.blobs->write(r + 1, c, *blob));

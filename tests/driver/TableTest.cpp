@@ -235,8 +235,9 @@ TEST(TableCorpus, MissingBlobFileFailsOnlyThoseCells) {
         for (const Value& v : table->row(i))
             if (const auto* error = std::get_if<ValueError>(&v)) {
                 sawError = true;
-                EXPECT_NE(error->message.find("MEMBRE.MB is missing"), std::string::npos) << error->message;
-                EXPECT_NE(error->message.find("field '"), std::string::npos);
+                EXPECT_EQ(error->message, "the blob file is missing");
+                EXPECT_NE(error->detail.find("MEMBRE.MB is missing"), std::string::npos) << error->detail;
+                EXPECT_NE(error->detail.find("field '"), std::string::npos);
             }
     EXPECT_TRUE(sawError);
     // cp437 field names.
@@ -258,7 +259,7 @@ TEST(TableCorpus, BlobFileIsFoundWhateverItsCaseAndDamageStaysInTheCell) {
     const auto first = table->row(0);
     EXPECT_EQ(first[0], Value(std::int64_t{1}));
     ASSERT_TRUE(std::holds_alternative<ValueError>(first[1]));
-    EXPECT_NE(std::get<ValueError>(first[1]).message.find("MEMO.mB"), std::string::npos);
+    EXPECT_NE(std::get<ValueError>(first[1]).detail.find("MEMO.mB"), std::string::npos);
     EXPECT_EQ(table->row(1)[1], text("01234567890\n"));
 }
 
