@@ -24,16 +24,6 @@ std::string joined(const std::vector<std::string>& items, std::int64_t more = 0)
 
 }  // namespace
 
-std::string groupedNumber(std::int64_t number) {
-    const std::string digits = std::to_string(number);
-    const std::size_t first = number < 0 ? 1 : 0;
-    std::string grouped;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > first && (digits.size() - i) % 3 == 0) grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
-}
 
 void ExportReport::Tally::note(std::int64_t row, int column, const std::string& why) {
     if (count++ == 0) firstReason = why;

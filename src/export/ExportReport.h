@@ -15,6 +15,7 @@
 //
 // No Qt: both front ends use it.
 
+#include "driver/BlockHead.h"
 #include "driver/Table.h"
 #include "workbook/TableWriter.h"
 
@@ -132,7 +133,7 @@ private:
     bool rowsFromData_ = false;  // rows named as a database numbers them
 };
 
-// "1,048,575": digits grouped by thousands.
-std::string groupedNumber(std::int64_t number);
+// "1,048,575": digits grouped by thousands, as the reader groups its findings' counts.
+using driver::groupedNumber;
 
 }  // namespace exporting
