@@ -23,8 +23,7 @@ void writeNumbered(const std::filesystem::path& file, int count, const paradoxwr
 
 // Name, Capital, Continent (Alpha 24), Area and Population (Number) of 18
 // American countries in name order, from "Argentina" (area 2777815) to
-// "Venezuela"; keyed on Name, code page 850, as the demo tables of old
-// database tools were.
+// "Venezuela"; keyed on Name, in code page 850.
 void writeCountry(const std::filesystem::path& file);
 
 // A twin of the corpus table cran-Rparadox/TypSammlung.DB, a keyed 7.x table

@@ -84,8 +84,8 @@ struct Options {
     // Data block size: 1, 2, 4, 8, 16 or 32 KiB. A table holds at most 65,535
     // blocks, so big tables with wide records need big blocks.
     int blockKiB = 2;
-    // Rows per data block; 0 = as many as fit. Paradox leaves room in the
-    // blocks of keyed tables for rows inserted later.
+    // At most this many rows per data block; 0 = as many as fit. Paradox
+    // leaves room in the blocks of keyed tables for rows inserted later.
     int rowsPerBlock = 0;
     // Table name stored in the header; empty = the file name.
     std::string tableName;
