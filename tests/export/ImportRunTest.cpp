@@ -33,7 +33,21 @@ protected:
         const std::filesystem::path data = folder.toStdString();
         testsupport::writeTypSammlung(data / "TypSammlung.DB");  // every type, with .MB
         testsupport::writeNumbered(data / "GENERAL.DB", 3);
-        testsupport::writeNumbered(data / "Search1.DB", 8);
+        // Russian text (code page 1251) under a header that says 1252, as in the corpus table of that name.
+        paradoxwriter::Options russian;
+        russian.codePage = 1251;
+        russian.keyFields = 1;
+        testsupport::Rows goods;
+        for (const char* name : {"Дневник", "Карандаш", "Ручка", "Ручка", "Карандаш", "Тетрадь", "Дневник", "Ручка"})
+            goods.push_back({driver::Null{}, std::string(name), std::string("шт."), 5.0});
+        testsupport::writeTable(data / "Search1.DB",
+                                {{"Code", driver::FieldType::AutoIncrement}, {"Name", driver::FieldType::Alpha, 20},
+                                 {"Unit", driver::FieldType::Alpha, 10}, {"Price", driver::FieldType::Number}},
+                                goods, russian);
+        auto header = testsupport::fileBytes(data / "Search1.DB");
+        header[0x6A] = 1252 & 0xFF;
+        header[0x6B] = 1252 >> 8;
+        testsupport::writeBytes(data / "Search1.DB", header);
         testsupport::writeEmpty(data / "empty.db");
         testsupport::writeCountry(data / "country.db");
         wizard = std::make_unique<screens::Wizard>(fake.platform());

@@ -60,16 +60,16 @@ DriverName driverName(LanguageDriver driver) {
     return {"ANSIINTL", 0x62};
 }
 
+// The DOS code pages' own drivers; Windows pages keep the ANSI one.
 LanguageDriver driverFor(int codePage) {
     switch (codePage) {
-        case 1252: return LanguageDriver::AnsiIntl;
         case 437: return LanguageDriver::Intl;
         case 850: return LanguageDriver::Intl850;
         case 865: return LanguageDriver::Nordan40;
         case 857: return LanguageDriver::Turk;
         case 866: return LanguageDriver::Cyrr;
         case 936: return LanguageDriver::China;
-        default: return LanguageDriver::Ascii;
+        default: return LanguageDriver::AnsiIntl;
     }
 }
 

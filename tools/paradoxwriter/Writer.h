@@ -75,7 +75,7 @@ struct Options {
     // 4.x adds the blob types; 5.x all others.
     int version = 12;
     int codePage = 1252;
-    // Empty: the driver that goes with the code page above, or "ascii".
+    // Empty: the DOS driver that goes with the code page above, or "ANSIINTL".
     std::optional<LanguageDriver> languageDriver;
     // Keyed table (file type 0) when 1 or more: the first `keyFields` fields
     // form the primary key, none of them a blob. Rows are stored in the order
