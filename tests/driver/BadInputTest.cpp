@@ -10,7 +10,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 using namespace driver;

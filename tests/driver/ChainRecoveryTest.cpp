@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 using namespace driver;
 using namespace driver::test;
