@@ -123,33 +123,37 @@ std::vector<WrittenTable> writeEveryVersion(const std::filesystem::path& folder)
         {9, 850, 1, 4, "Größe in m²", "Straße"},         {11, 865, 0, 16, "Søknad nr", "både"},
         {12, 1252, 2, 2, "Währung €", "Fünf €"},         {12, 857, 0, 32, "İl adı", "İLKADAM"},
     };
-    // 3.x knows the first 5 types, 4.x the first 7, later versions all.
+    // 3.x knows the first 5 types, 4.x the first 10, later versions all.
     const std::vector<FieldDef> types = {
         {"", FieldType::Alpha, 20},          {"Short", FieldType::Short},          {"Number", FieldType::Number},
         {"Money", FieldType::Money},         {"Date", FieldType::Date},            {"Memo", FieldType::Memo, 8},
-        {"Binary", FieldType::Binary, 4},    {"Long", FieldType::Long},            {"Time", FieldType::Time},
+        {"Binary", FieldType::Binary, 4},    {"Graphic", FieldType::Graphic, 0},   {"OLE", FieldType::Ole, 10},
+        {"Formatted", FieldType::FormattedMemo, 1}, {"Long", FieldType::Long},     {"Time", FieldType::Time},
         {"Timestamp", FieldType::Timestamp}, {"Logical", FieldType::Logical},      {"Counter", FieldType::AutoIncrement},
         {"Bcd", FieldType::Bcd, 2},          {"Bytes", FieldType::Bytes, 6}};
     using driver::Bytes;
     std::vector<Value> nulls(types.size(), kNull);
-    nulls[11] = std::int64_t{2};  // an autoincrement is never NULL
+    nulls[14] = std::int64_t{2};  // an autoincrement is never NULL
     const std::vector<std::vector<Value>> values = {
         {text("?"), std::int64_t{32767}, 0.1, driver::Money{-222.22}, driver::Date{1996, 5, 4}, text("kurz"),
-         Bytes{FieldType::Binary, std::vector<std::uint8_t>(300, 7)}, std::int64_t{-2147483647},
+         Bytes{FieldType::Binary, std::vector<std::uint8_t>(300, 7)}, Bytes{FieldType::Graphic, {'B', 'M', 0, 1}},
+         Bytes{FieldType::Ole, {'O', 'L', 'E'}}, text("Line one\r\nLine two"), std::int64_t{-2147483647},
          driver::Time{86'399'999}, driver::Timestamp{{2020, 2, 1}, {3'601'000}}, true, std::int64_t{1},
          driver::Decimal{"-12.50"}, Bytes{FieldType::Bytes, {0x31, 0, 0x32, 0, 0x33, 0}}},
         nulls,
         {text("?"), std::int64_t{0}, 0.0, driver::Money{0}, driver::Date{1, 1, 1}, std::string(3000, 'm'), kNull,
+         Bytes{FieldType::Graphic, std::vector<std::uint8_t>(5000, 'g')}, kNull, std::string(2500, 'f'),
          std::int64_t{0}, driver::Time{0}, driver::Timestamp{{1, 1, 1}, {0}}, false, std::int64_t{3},
          driver::Decimal{"0.00"}, Bytes{FieldType::Bytes, {0, 0, 0, 0, 0, 1}}},
         {text("?"), std::int64_t{-32767}, -1e300, driver::Money{-0.01}, driver::Date{9999, 12, 31},
-         std::string(600, 's'), Bytes{FieldType::Binary, {0}}, std::int64_t{2147483647}, driver::Time{3'601'000},
-         driver::Timestamp{{1899, 12, 31}, {1}}, false, std::int64_t{100},
-         driver::Decimal{"999999999999999999999999999999.99"}, Bytes{FieldType::Bytes, {255, 255, 255, 255, 255, 255}}},
+         std::string(600, 's'), Bytes{FieldType::Binary, {0}}, kNull, Bytes{FieldType::Ole, std::vector<std::uint8_t>(700, 'o')},
+         kNull, std::int64_t{2147483647}, driver::Time{3'601'000}, driver::Timestamp{{1899, 12, 31}, {1}}, false,
+         std::int64_t{100}, driver::Decimal{"999999999999999999999999999999.99"},
+         Bytes{FieldType::Bytes, {255, 255, 255, 255, 255, 255}}},
     };
     std::vector<WrittenTable> written;
     for (const Case& c : cases) {
-        const std::size_t columns = c.version < 5 ? 5 : c.version < 10 ? 7 : types.size();
+        const std::size_t columns = c.version < 5 ? 5 : c.version < 10 ? 10 : types.size();
         std::vector<FieldDef> fields(types.begin(), types.begin() + static_cast<std::ptrdiff_t>(columns));
         fields[0].name = c.name;
         Rows rows;
