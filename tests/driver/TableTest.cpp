@@ -243,13 +243,14 @@ TEST(TableCorpus, OddCodePagesOfRealWriters) {
 }
 
 // Each version with the types it knows, in the code pages of its day, keyed
-// or not, in blocks of every size: every value reads back as written.
+// or not, scrambled or not, in blocks of every size: every value reads back as written.
 TEST(Table, EveryVersionReadsBackEveryTypeItKnows) {
     TempDir dir;
     for (const auto& written : testsupport::writeEveryVersion(dir.path())) {
         SCOPED_TRACE(written.file.filename().string());
         const auto table = Table::open(written.file);
         EXPECT_EQ(table->codePage(), written.codePage);
+        EXPECT_EQ(table->encrypted(), written.encrypted);
         EXPECT_EQ(table->damage(), "");
         ASSERT_EQ(table->fields().size(), written.fields.size());
         for (std::size_t i = 0; i < written.fields.size(); ++i) {

@@ -115,13 +115,14 @@ void writeTypSammlung(const std::filesystem::path& file) {
 std::vector<WrittenTable> writeEveryVersion(const std::filesystem::path& folder) {
     struct Case {
         int version, codePage, keyFields, blockKiB;
+        std::uint32_t scrambleKey;
         const char* name;  // of the first field
         const char* text;  // the start of its values
     };
     const Case cases[] = {
-        {3, 437, 0, 1, "Prénom du client", "Café Noël"}, {4, 866, 1, 2, "Имя клиента", "Абана"},
-        {9, 850, 1, 4, "Größe in m²", "Straße"},         {11, 865, 0, 16, "Søknad nr", "både"},
-        {12, 1252, 2, 2, "Währung €", "Fünf €"},         {12, 857, 0, 32, "İl adı", "İLKADAM"},
+        {3, 437, 0, 1, 0, "Prénom du client", "Café Noël"},  {4, 866, 1, 2, 0x9BF8A65C, "Имя клиента", "Абана"},
+        {9, 850, 1, 4, 0xE1C3, "Größe in m²", "Straße"},      {11, 865, 0, 16, 0, "Søknad nr", "både"},
+        {12, 1252, 2, 2, 0, "Währung €", "Fünf €"},          {12, 857, 0, 32, 0x7A15FF01, "İl adı", "İLKADAM"},
     };
     // 3.x knows the first 5 types, 4.x the first 10, later versions all.
     const std::vector<FieldDef> types = {
@@ -168,9 +169,10 @@ std::vector<WrittenTable> writeEveryVersion(const std::filesystem::path& folder)
         options.codePage = c.codePage;
         options.keyFields = c.keyFields;
         options.blockKiB = c.blockKiB;
+        options.scrambleKey = c.scrambleKey;
         const auto file = folder / ("V" + std::to_string(c.version) + "-" + std::to_string(c.codePage) + ".DB");
         writeTable(file, fields, rows, options);
-        written.push_back({file, fields, rows, c.codePage});
+        written.push_back({file, fields, rows, c.codePage, c.scrambleKey != 0});
     }
     return written;
 }

@@ -35,13 +35,15 @@ void writeTypSammlung(const std::filesystem::path& file);
 
 // One table of each version (3.0, 3.5, 4.x, 5.x, 7.x), each with every type
 // that version knows, in a code page of its day, keyed and not, in blocks of
-// 1 to 32 KiB; field names and text with blanks and accents; NULLs, zeros,
-// extremes; blobs of every kind inline, sub-allocated and in blocks of their own.
+// 1 to 32 KiB, some password-protected; field names and text with blanks and
+// accents; NULLs, zeros, extremes; blobs of every kind inline, sub-allocated
+// and in blocks of their own.
 struct WrittenTable {
     std::filesystem::path file;
     std::vector<paradoxwriter::FieldDef> fields;
     Rows rows;  // as written, and as a reader gives them back
     int codePage;
+    bool encrypted;
 };
 std::vector<WrittenTable> writeEveryVersion(const std::filesystem::path& folder);
 

@@ -3,6 +3,7 @@
 #include "driver/Format.h"
 #include "paradoxwriter/BlobWriter.h"
 #include "paradoxwriter/Encode.h"
+#include "paradoxwriter/Scrambler.h"
 #include "paradoxwriter/TextEncoder.h"
 
 #include <algorithm>
@@ -333,7 +334,7 @@ std::vector<std::uint8_t> Writer::header() const {
     encode::u16le(at(0x10), static_cast<std::uint16_t>(blocks));  // chain tail
     encode::u16le(at(0x21), static_cast<std::uint16_t>(fieldCount));
     encode::u16le(at(0x23), static_cast<std::uint16_t>(options_.keyFields));
-    if (extended) encode::u32le(at(0x25), kKeyMovedMarker);  // 3.x: the scramble key, 0
+    encode::u32le(at(0x25), extended ? kKeyMovedMarker : options_.scrambleKey);
     h[0x29] = driver.sortOrder;
     h[0x2D] = 2;  // header change counters, as pxlib writes them
     h[0x2E] = 1;
@@ -349,6 +350,7 @@ std::vector<std::uint8_t> Writer::header() const {
     const auto versionWord = static_cast<std::uint16_t>(0x0100 + version);
     encode::u16le(at(0x58), versionWord);
     encode::u16le(at(0x5A), versionWord);
+    encode::u32le(at(0x5C), options_.scrambleKey);
     encode::u16le(at(0x64), static_cast<std::uint16_t>(fieldCount + 1));  // highest field id
     encode::u16le(at(0x66), static_cast<std::uint16_t>(fieldNumbers - 0x58));
     encode::u16le(at(0x6A), static_cast<std::uint16_t>(options_.codePage));
@@ -558,6 +560,8 @@ void Writer::flushBlock(bool last) {
     encode::u16le(&block_[0], static_cast<std::uint16_t>(last ? 0 : blockNumber_ + 1));
     encode::u16le(&block_[2], static_cast<std::uint16_t>(blockNumber_ - 1));
     encode::u16le(&block_[4], static_cast<std::uint16_t>((recordsInBlock_ - 1) * recordSize_));
+    if (options_.scrambleKey != 0)
+        Scrambler(options_.scrambleKey).dataBlock(block_.data(), block_.size(), static_cast<unsigned>(blockNumber_));
     writeAt(static_cast<std::uint64_t>(headerSize_) + static_cast<std::uint64_t>(blockNumber_ - 1) * blockSize_,
             block_.data(), block_.size());
 }
@@ -572,6 +576,7 @@ void Writer::finish() {
         file_.close();
         if (!file_) throw WriteError(path_.string() + ": cannot finish writing the file");
         if (blobs_) blobs_->finish();
+        if (blobs_ && options_.scrambleKey != 0) Scrambler(options_.scrambleKey).blobFile(blobPath_);
     } catch (...) {
         removeFiles();
         throw;

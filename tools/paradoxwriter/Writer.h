@@ -1,7 +1,8 @@
 #pragma once
-// Writes a Paradox table of any version from 3.0 to 7.x, keyed or not: the .db
-// file and, when the table has memo or binary fields, its .mb blob file. The
-// primary index (.PX) of a keyed table is not written; readers do not need it.
+// Writes a Paradox table of any version from 3.0 to 7.x, keyed or not, plain
+// or password-protected: the .db file and, when the table has memo or binary
+// fields, its .mb blob file. The primary index (.PX) of a keyed table is not
+// written; readers do not need it.
 //
 //     paradoxwriter::Writer w("CUSTOMER.DB", {{"Id", driver::FieldType::AutoIncrement},
 //                                             {"Company", driver::FieldType::Alpha, 40}});
@@ -89,6 +90,9 @@ struct Options {
     int rowsPerBlock = 0;
     // Table name stored in the header; empty = the file name.
     std::string tableName;
+    // Non-zero: a password-protected table. The key is stored in the header;
+    // the data blocks and the whole .mb file are scrambled with it.
+    std::uint32_t scrambleKey = 0;
 };
 
 class Writer {
