@@ -5,7 +5,7 @@
 set -euo pipefail
 
 # libxlsxwriter is only the reference bench_export measures the writer against.
-packages=(g++ cmake make pkgconf qt6-base-dev zlib1g-dev libminizip-dev libxlsxwriter-dev libgtest-dev fonts-liberation2 "$@")
+packages=(g++ cmake make pkgconf qt6-base-dev zlib1g-dev libminizip-dev libsqlite3-dev libxlsxwriter-dev libgtest-dev fonts-liberation2 "$@")
 
 missing=()
 for p in "${packages[@]}"; do

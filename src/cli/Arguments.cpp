@@ -125,11 +125,16 @@ Arguments parseArguments(const std::vector<std::string>& args) {
                 parsed.format = Format::Xlsx;
             else if (driver::equalsIgnoringCase(format, "csv"))
                 parsed.format = Format::Csv;
+            else if (driver::equalsIgnoringCase(format, "sqlite"))
+                parsed.format = Format::Sqlite;
             else
-                throw UsageError("--format is xlsx or csv, not \"" + format + "\"");
+                throw UsageError("--format is xlsx, csv or sqlite, not \"" + format + "\"");
         } else if (name == "--bom" && !inlineValue) {
             exportOnly();
             parsed.byteOrderMark = true;
+        } else if (name == "--replace" && !inlineValue) {
+            exportOnly();
+            parsed.replace = true;
         } else if (name == "--blobs") {
             exportOnly();
             if (!parsed.blobs.empty()) throw UsageError("--blobs is given twice");
@@ -161,7 +166,8 @@ std::string usage() {
            "  vellomar list [--json] FOLDER             the tables the wizard would list:\n"
            "                                            name, folder, rows, fields\n"
            "  vellomar export [OPTIONS] FOLDER|TABLE.db...\n"
-           "                                            each table into a workbook of its own\n"
+           "                                            each into a file of its own, or all\n"
+           "                                            into one workbook or database\n"
            "  vellomar --help | --version\n"
            "\n"
            "Export options:\n"
@@ -170,7 +176,11 @@ std::string usage() {
            "  -o, --output PATH   the file for the one table, or the folder for the files,\n"
            "                      named after their tables (default: here); PATH is a\n"
            "                      folder when it is one, ends in /, or several tables go\n"
-           "  --format xlsx|csv   the kind of file (default: from the file's name, else xlsx)\n"
+           "                      and it names no .xlsx or .sqlite file: then that one\n"
+           "                      file takes them all (a worksheet, or an SQL table, each)\n"
+           "  --format xlsx|csv|sqlite\n"
+           "                      the kind of file (default: from the file's name, else xlsx)\n"
+           "  --replace           replace an existing database (.sqlite) file\n"
            "  --bom               begin a CSV file with a UTF-8 byte order mark: for Excel,\n"
            "                      which misreads accents without one (see the manual)\n"
            "  --code-page N       decode text from code page N, whatever the tables say;\n"
@@ -180,6 +190,17 @@ std::string usage() {
            "                      its cell then holds the file's path (a link in xlsx)\n"
            "  --quiet             no progress and no word about tables that arrive whole\n"
            "  --progress          show progress even when standard error is not a terminal\n"
+           "\n"
+           "What each kind of file keeps:\n"
+           "  xlsx    values with their types as cells, pictures shown at their cells;\n"
+           "          cuts texts past 32,767 characters and binary data past 16,382\n"
+           "          bytes (shown as hex); rows past 1,048,576 go on in further sheets\n"
+           "  csv     every value whole, as text: types are not kept, blobs are hex\n"
+           "  sqlite  every value whole with its type, NULL as NULL, blobs as bytes,\n"
+           "          a keyed table's key as its PRIMARY KEY; dates and times as ISO\n"
+           "          text (SQLite's date functions read them)\n"
+           "None keeps indexes beyond the key, validity checks, links between tables\n"
+           "or passwords.\n"
            "\n"
            "What did not arrive as it is in the table is told on standard error.\n"
            "Exit status: 0 every table written whole, 1 written with losses (damaged\n"

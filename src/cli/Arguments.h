@@ -21,7 +21,7 @@ public:
 };
 
 enum class Command { Wizard, Help, Version, List, Export };
-enum class Format { FromOutput, Xlsx, Csv };
+enum class Format { FromOutput, Xlsx, Csv, Sqlite };
 enum class Progress { WhenTerminal, Never, Always };
 
 struct Arguments {
@@ -39,6 +39,8 @@ struct Arguments {
     Format format = Format::FromOutput;
     // export: --bom, a UTF-8 byte order mark first in a CSV file.
     bool byteOrderMark = false;
+    // export: --replace, an existing database is replaced.
+    bool replace = false;
     // export: --code-page N, 0 = what each table says, driver::OpenOptions::kFollowText for auto.
     int codePage = 0;
     // export: --blobs DIR, where each blob value is also written as a file ("" = none).

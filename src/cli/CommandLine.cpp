@@ -9,6 +9,7 @@
 #include "driver/Table.h"
 #include "workbook/BlobFolder.h"
 #include "workbook/OutputFile.h"
+#include "workbook/TableWriter.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -158,7 +159,13 @@ std::optional<Format> formatNamed(const std::string& path) {
     const std::string extension = fs::path(path).extension().string();
     if (driver::equalsIgnoringCase(extension, ".xlsx")) return Format::Xlsx;
     if (driver::equalsIgnoringCase(extension, ".csv")) return Format::Csv;
+    if (driver::equalsIgnoringCase(extension, ".sqlite") || driver::equalsIgnoringCase(extension, ".sqlite3"))
+        return Format::Sqlite;
     return std::nullopt;
+}
+
+const char* formatName(Format format) {
+    return format == Format::Csv ? "csv" : format == Format::Sqlite ? "sqlite" : "xlsx";
 }
 
 // While an export writes, INT, TERM, HUP and PIPE remove its unfinished file
@@ -246,25 +253,33 @@ int exportTables(const Arguments& args, std::FILE* err) {
     }
 
     // Where they go: -o names a folder when it is one, ends in "/", or
-    // several tables go; otherwise the one table's file.
+    // several tables go and it names no workbook or database; otherwise the
+    // one file they all go into.
     const std::optional<Format> named = formatNamed(args.output);
     const bool namesFolder = args.output.empty() || args.output.back() == '/' || isFolder(args.output);
-    if (!namesFolder && found.size() > 1 && named)
-        throw UsageError("-o names one file, but " + std::to_string(found.size()) +
-                         " tables were found: name a folder for them instead");
-    const bool toFile = !namesFolder && found.size() == 1;
+    if (!namesFolder && found.size() > 1 && named == Format::Csv)
+        throw UsageError("-o names one CSV file, but " + std::to_string(found.size()) +
+                         " tables were found: name a folder for them, or a workbook or database instead");
+    const bool toFile = !namesFolder && (found.size() == 1 || named);
     Format format = args.format;
     if (toFile && named) {
         if (format != Format::FromOutput && format != *named)
-            throw UsageError("--format " + std::string(format == Format::Csv ? "csv" : "xlsx") +
-                             " does not fit the file name " + args.output);
+            throw UsageError("--format " + std::string(formatName(format)) + " does not fit the file name " +
+                             args.output);
         format = *named;
     } else if (toFile && format == Format::FromOutput) {
         throw UsageError("-o " + args.output +
-                         " names neither a .xlsx nor a .csv file: give --format, or end a folder's name with /");
+                         " names neither a .xlsx, a .csv nor a .sqlite file: give --format, or end a folder's name with /");
     }
     if (format == Format::FromOutput) format = Format::Xlsx;
     if (args.byteOrderMark && format != Format::Csv) throw UsageError("--bom is for CSV files only");
+    // A database is no file to overwrite silently.
+    const auto refused = [&](const fs::path& file) {
+        std::error_code error;
+        if (format != Format::Sqlite || args.replace || !fs::exists(file, error)) return false;
+        say(err, file.string() + ": the file exists; give --replace to replace the database");
+        return true;
+    };
 
     // Tables their names do not tell apart are told by their files.
     const auto sameName = [&](const Found& a, const Found& b) {
@@ -277,11 +292,22 @@ int exportTables(const Arguments& args, std::FILE* err) {
         return alone ? table.name : table.name + " (" + table.table.string() + ")";
     };
 
-    const std::string extension = format == Format::Csv ? ".csv" : ".xlsx";
+    const std::string extension = format == Format::Csv ? ".csv" : format == Format::Sqlite ? ".sqlite" : ".xlsx";
     const fs::path folder = toFile ? fs::path() : fs::path(args.output.empty() ? "." : args.output);
     ProgressMeter progress(err, args.progress == Progress::Always ||
                                     (args.progress == Progress::WhenTerminal && ::isatty(::fileno(err))));
     const EndOnSignals endOnSignals;
+    // Several tables into one file: one writer takes them one after the other.
+    std::unique_ptr<workbook::TableWriter> shared;
+    if (toFile && found.size() > 1) {
+        if (refused(args.output)) return kNothing;
+        try {
+            shared = makeWriter(format, args.output, args.byteOrderMark, args.replace);
+        } catch (const std::exception& e) {
+            say(err, e.what());
+            return kNothing;
+        }
+    }
     std::unique_ptr<workbook::BlobFolder> blobs;
     if (!args.blobs.empty()) {
         try {
@@ -298,8 +324,11 @@ int exportTables(const Arguments& args, std::FILE* err) {
         TableJob job;
         job.table = table.table;
         job.name = label(table);
+        job.tableName = table.name;
         job.format = format;
         job.byteOrderMark = args.byteOrderMark;
+        job.replace = args.replace;
+        job.into = shared.get();
         job.fields = args.fields;
         job.codePage = args.codePage;
         job.blobs = blobs.get();
@@ -318,6 +347,10 @@ int exportTables(const Arguments& args, std::FILE* err) {
             for (int n = 2; taken.count(job.output.lexically_normal()); ++n)
                 job.output = fs::path(base.string() + "-" + std::to_string(n) + extension);
         }
+        if (!shared && refused(job.output)) {
+            ++failures;
+            continue;
+        }
         // The folders it goes in are made as needed; a failure shows when the file is made.
         std::error_code error;
         if (job.output.has_parent_path()) fs::create_directories(job.output.parent_path(), error);
@@ -327,6 +360,7 @@ int exportTables(const Arguments& args, std::FILE* err) {
         if (outcome.error) {
             say(err, *outcome.error);
             ++failures;
+            if (shared && outcome.outputFailed) return kNothing;
             continue;
         }
         ++written;
@@ -340,6 +374,14 @@ int exportTables(const Arguments& args, std::FILE* err) {
             std::fprintf(err, "%s\n%s\n", line.c_str(), outcome.report.summary("\n").c_str());
         else if (args.progress != Progress::Never)
             std::fprintf(err, "%s\n", line.c_str());
+    }
+    if (shared && written > 0) {
+        try {
+            shared->finish();
+        } catch (const std::exception& e) {
+            say(err, e.what());
+            return kNothing;
+        }
     }
     if (written == 0) return kNothing;
     return failures > 0 || lost ? kLosses : kWhole;

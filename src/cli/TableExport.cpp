@@ -3,8 +3,10 @@
 #include "driver/ConnectionString.h"
 #include "driver/Table.h"
 #include "workbook/CsvWriter.h"
+#include "workbook/SqliteWriter.h"
 #include "workbook/XlsxWriter.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace cli {
@@ -28,12 +30,26 @@ std::vector<int> columnsFor(const driver::Table& table, const std::vector<std::s
     return columns;
 }
 
-std::unique_ptr<workbook::TableWriter> writerFor(const TableJob& job) {
-    if (job.format == Format::Csv) return std::make_unique<workbook::CsvWriter>(job.output, job.byteOrderMark);
-    return std::make_unique<workbook::XlsxWriter>(job.output);
+// The output columns of the table's key, in the key's order; none when the
+// columns chosen leave out a key field.
+std::vector<int> keyColumns(const driver::Table& table, const std::vector<int>& columns) {
+    std::vector<int> key;
+    for (int field = 0; field < table.keyFields(); ++field) {
+        const auto at = std::find(columns.begin(), columns.end(), field);
+        if (at == columns.end()) return {};
+        key.push_back(int(at - columns.begin()) + 1);
+    }
+    return key;
 }
 
 }  // namespace
+
+std::unique_ptr<workbook::TableWriter> makeWriter(Format format, const std::filesystem::path& output,
+                                                  bool byteOrderMark, bool replace) {
+    if (format == Format::Csv) return std::make_unique<workbook::CsvWriter>(output, byteOrderMark);
+    if (format == Format::Sqlite) return std::make_unique<workbook::SqliteWriter>(output, workbook::SqliteOptions{replace});
+    return std::make_unique<workbook::XlsxWriter>(output);
+}
 
 TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
     TableOutcome outcome;
@@ -50,8 +66,12 @@ TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
         return outcome;
     }
 
+    std::unique_ptr<workbook::TableWriter> own;
+    workbook::TableWriter* writer = job.into;
     try {
-        std::unique_ptr<workbook::TableWriter> writer = writerFor(job);
+        if (writer == nullptr) writer = (own = makeWriter(job.format, job.output, job.byteOrderMark, job.replace)).get();
+        if (job.into != nullptr || job.format == Format::Sqlite)
+            writer->startTable({job.tableName, keyColumns(*table, columns)});
         std::vector<driver::Field> chosen;
         std::vector<std::string> names;
         for (int column : columns) {
@@ -61,6 +81,7 @@ TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
         writer->setColumns(chosen);
         for (std::size_t c = 0; c < names.size(); ++c) writer->setText(1, int(c) + 1, names[c]);
         outcome.report.setColumnNames(names);
+        outcome.report.noteFields(chosen);
         if (job.blobs) job.blobs->startTable(job.blobsName, names, job.output);
         outcome.report.noteDamage(table->damage(), table->rowsInDoubt());
         outcome.codePage = table->codePageEvidence();
@@ -81,7 +102,7 @@ TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
             ++sheetRow;
             for (std::size_t c = 0; c < values.size(); ++c) {
                 if (const auto* error = std::get_if<driver::ValueError>(&values[c]))
-                    outcome.report.noteUnreadableValue(sheetRow, int(c) + 1, error->message);
+                    outcome.report.noteUnreadableValue(sheetRow, int(c) + 1, *error);
                 const auto* blob = std::get_if<driver::Bytes>(&values[c]);
                 if (job.blobs && blob)
                     writer->setFileCell(sheetRow, int(c) + 1, values[c], job.blobs->write(r + 1, c, *blob));
@@ -89,13 +110,14 @@ TableOutcome exportTable(const TableJob& job, ProgressMeter& progress) {
                     writer->setCell(sheetRow, int(c) + 1, values[c]);
             }
         }
-        writer->finish();
+        if (own) own->finish();
         progress.finish();
         outcome.rows = sheetRow - 1;
         outcome.report.noteWriter(writer->report());
     } catch (const std::exception& e) {
         progress.finish();
         outcome.error = e.what();
+        outcome.outputFailed = true;
     }
     return outcome;
 }

@@ -1,5 +1,6 @@
 #include "driver/BlobFile.h"
 
+#include "driver/BlockHead.h"
 #include "driver/ByteView.h"
 #include "driver/Format.h"
 #include "driver/Table.h"
@@ -48,6 +49,7 @@ BlobFile::BlobFile(const std::filesystem::path& tableFile, std::uint32_t key) {
                    ".MB is missing, so values longer than their record's leader cannot be read";
         return;
     }
+    found_ = true;
     try {
         file_ = std::make_unique<FileReader>(*path);
         const auto head = readRange(0, 1, "blob file header");
@@ -60,6 +62,12 @@ BlobFile::BlobFile(const std::filesystem::path& tableFile, std::uint32_t key) {
     if (!problem_.empty()) file_.reset();
 }
 
+const char* BlobFile::problemInBrief() const {
+    if (!found_) return "the blob file is missing";
+    if (!file_) return "the blob file cannot be read";
+    return "its blob is damaged";
+}
+
 void BlobFile::fail(std::uint64_t offset, const std::string& what) const {
     throw ReadError(file_->name() + ": " + what + " (at byte " + std::to_string(offset) + ")");
 }
@@ -67,8 +75,8 @@ void BlobFile::fail(std::uint64_t offset, const std::string& what) const {
 std::vector<std::uint8_t> BlobFile::readRange(std::uint64_t offset, std::size_t count,
                                               const char* what) const {
     if (offset > file_->size() || count > file_->size() - offset)
-        fail(offset, std::string(what) + " of " + std::to_string(count) +
-                         " bytes runs past the end of the file (" + std::to_string(file_->size()) +
+        fail(offset, std::string(what) + " of " + groupedNumber(static_cast<std::int64_t>(count)) +
+                         " bytes runs past the end of the file (" + groupedNumber(static_cast<std::int64_t>(file_->size())) +
                          " bytes)");
     if (!descrambler_) {
         std::vector<std::uint8_t> bytes(count);
@@ -106,10 +114,10 @@ std::vector<std::uint8_t> BlobFile::read(std::uint32_t reference, std::uint32_t 
         const std::uint64_t units = view.u16le(1, "block length");
         const std::uint32_t stored = view.u32le(3, "blob length");
         if (stored != length)
-            fail(block, "blob length " + std::to_string(stored) + " differs from the record's " +
-                            std::to_string(length));
+            fail(block, "blob length " + groupedNumber(static_cast<std::int64_t>(stored)) + " differs from the record's " +
+                            groupedNumber(static_cast<std::int64_t>(length)));
         if (kSingleBlobHeader + static_cast<std::uint64_t>(length) > units * kBlobUnit)
-            fail(block, "blob of " + std::to_string(length) + " bytes does not fit its block of " +
+            fail(block, "blob of " + groupedNumber(static_cast<std::int64_t>(length)) + " bytes does not fit its block of " +
                             std::to_string(units) + " units");
         return readRange(block + kSingleBlobHeader, length, "blob data");
     }
@@ -126,10 +134,23 @@ std::vector<std::uint8_t> BlobFile::read(std::uint32_t reference, std::uint32_t 
     const unsigned last = view.u8(entry + 4, "slot last chunk size");
     if (last == 0 || chunks == 0)
         fail(block, "blob slot " + std::to_string(slot) + " is free (the blob was deleted)");
+    // A slot's chunks lie after the slots, and apart from every other slot in use.
+    constexpr std::size_t kFirstChunk = kSlotTable + kSlots * kSlotSize;
+    if (start < kFirstChunk)
+        fail(block, "blob slot " + std::to_string(slot) + " points to byte " + std::to_string(start) +
+                        " of its block, inside the block's header and slots");
+    for (unsigned other = 0; other < kSlots; ++other) {
+        const std::size_t at = kSlotTable + kSlotSize * other;
+        const std::size_t from = std::size_t{unit[at]} * kChunk;
+        if (other == slot || unit[at + 1] == 0 || unit[at + 4] == 0 || from < kFirstChunk) continue;
+        if (from < start + chunks * kChunk && start < from + std::size_t{unit[at + 1]} * kChunk)
+            fail(block, "blob slot " + std::to_string(slot) + " shares bytes of its block with slot " +
+                            std::to_string(other));
+    }
     const std::size_t stored = (chunks - 1) * kChunk + last;
     if (stored != length)
-        fail(block, "blob slot " + std::to_string(slot) + " holds " + std::to_string(stored) +
-                        " bytes, the record claims " + std::to_string(length));
+        fail(block, "blob slot " + std::to_string(slot) + " holds " + groupedNumber(static_cast<std::int64_t>(stored)) +
+                        " bytes, the record claims " + groupedNumber(static_cast<std::int64_t>(length)));
     const ByteView data = view.sub(start, stored, "blob data of slot " + std::to_string(slot));
     return std::vector<std::uint8_t>(data.data(), data.data() + data.size());
 }

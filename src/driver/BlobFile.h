@@ -28,6 +28,9 @@ public:
     // is the offset/slot word, `length` the length the record claims. Throws
     // ReadError (naming the .mb file and offset) when the value cannot be read.
     std::vector<std::uint8_t> read(std::uint32_t reference, std::uint32_t length) const;
+    // Why read() fails, in a few words: the file is missing, cannot be read, or
+    // (when it can) the value in it is damaged.
+    const char* problemInBrief() const;
 
 private:
     // Reads [offset, offset + count) descrambled; throws when the file is shorter.
@@ -37,6 +40,7 @@ private:
 
     std::unique_ptr<FileReader> file_;
     std::string problem_;  // why there is no usable file
+    bool found_ = false;   // a file of the name is there
     std::optional<Descrambler> descrambler_;
 };
 

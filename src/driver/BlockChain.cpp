@@ -15,14 +15,52 @@ namespace {
 constexpr std::size_t kBlockHeader = format::kBlockHeaderSize;
 // Bytes of the file read at a time while walking the chain.
 constexpr std::size_t kWindowBytes = 1024 * 1024;
+// Headers of 3.5 and later tables fill whole units of this size; a 3.0
+// header ends right after its field names.
+constexpr std::uint64_t kHeaderUnit = 2048;
+constexpr int kVersion30 = 3;
 
 }  // namespace
 
 BlockChain BlockChain::walk(const FileReader& file, const TableHeader& header, const Descrambler* descrambler) {
     const BlockLayout layout(file, header, static_cast<std::uint64_t>(header.blockSize));
     const Walk walk = follow(file, header, descrambler, layout);
-    if (walk.sound && !header.needsRebuild) return make(walk.blocks, layout.blockSize, {}, false);
+    if (walk.sound && !header.needsRebuild && !otherStartAgrees(file, header, descrambler, layout))
+        return make(walk.blocks, layout, {}, false);
     return ChainRecovery(file, header, descrambler).run();
+}
+
+std::optional<std::uint64_t> BlockChain::otherWholeStart(const TableHeader& header, const BlockLayout& layout) {
+    // A 3.0 header ends with its names; later ones fill whole 2 KiB units.
+    std::uint64_t start = header.usedEnd;
+    if (header.version > kVersion30) {
+        const std::uint64_t size = static_cast<std::uint64_t>(header.headerSize);
+        start = (size + kHeaderUnit / 2) / kHeaderUnit * kHeaderUnit;
+        if (start < header.usedEnd) start = (header.usedEnd + kHeaderUnit - 1) / kHeaderUnit * kHeaderUnit;
+    }
+    if (start == layout.dataStart || start > layout.fileSize ||
+        layout.fileSize - start != static_cast<std::uint64_t>(header.fileBlocks) * layout.blockSize)
+        return std::nullopt;
+    return start;
+}
+
+bool BlockChain::otherStartAgrees(const FileReader& file, const TableHeader& header, const Descrambler* descrambler,
+                                  const BlockLayout& layout) {
+    // A file cut short inside its last block, or a header size a little too
+    // large: the blocks may start earlier. One block header decides in nearly
+    // every case, read before the chain is walked from there; a header size
+    // as the format writes it needs neither.
+    if (layout.whole()) return false;
+    const auto start = otherWholeStart(header, layout);
+    if (!start || header.firstBlock == 0) return false;
+    const BlockLayout other(file, header, layout.blockSize, *start);
+    const auto first = static_cast<unsigned>(header.firstBlock);
+    if (first > other.blocksInFile) return false;
+    const BlockHead head = BlockHead::read(file, other, descrambler, first);
+    if (!head.present || !head.certain() || head.previous != 0 || head.listed > head.complete ||
+        (head.next == 0) != (header.firstBlock == header.lastBlock))
+        return false;
+    return follow(file, header, descrambler, other).sound;
 }
 
 BlockChain::Walk BlockChain::follow(const FileReader& file, const TableHeader& header,
@@ -83,8 +121,7 @@ BlockChain::Walk BlockChain::follow(const FileReader& file, const TableHeader& h
         number = block.next;
     }
     agrees = agrees && previous == static_cast<unsigned>(header.lastBlock) &&
-             rows == static_cast<std::int64_t>(header.numRecords) &&
-             layout.blocksSpanned == static_cast<std::uint64_t>(header.fileBlocks);
+             rows == static_cast<std::int64_t>(header.numRecords);
 
     // Every other block is on the free list, empty: none lies outside both.
     std::size_t freeBlocks = 0;
@@ -102,11 +139,12 @@ BlockChain::Walk BlockChain::follow(const FileReader& file, const TableHeader& h
         before = number;
         number = block.next;
     }
-    walk.sound = agrees && walk.blocks.size() + freeBlocks == static_cast<std::size_t>(header.fileBlocks);
+    walk.chainSound = agrees && walk.blocks.size() + freeBlocks == static_cast<std::size_t>(header.fileBlocks);
+    walk.sound = walk.chainSound && layout.blocksSpanned == static_cast<std::uint64_t>(header.fileBlocks);
     return walk;
 }
 
-BlockChain BlockChain::make(const std::vector<std::pair<unsigned, std::int64_t>>& blocks, std::uint64_t blockSize,
+BlockChain BlockChain::make(const std::vector<std::pair<unsigned, std::int64_t>>& blocks, const BlockLayout& layout,
                             std::string damage, bool rowsInDoubt) {
     BlockChain chain;
     chain.blocks_.reserve(blocks.size());
@@ -114,7 +152,8 @@ BlockChain BlockChain::make(const std::vector<std::pair<unsigned, std::int64_t>>
         chain.blocks_.push_back({static_cast<std::uint16_t>(number), chain.rows_});
         chain.rows_ += records;
     }
-    chain.blockSize_ = blockSize;
+    chain.blockSize_ = layout.blockSize;
+    chain.dataStart_ = layout.dataStart;
     chain.damage_ = std::move(damage);
     chain.rowsInDoubt_ = rowsInDoubt;
     return chain;

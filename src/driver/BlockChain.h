@@ -5,7 +5,8 @@
 //
 // walk() follows the chain from the header's first block, then the list of
 // free blocks, reading only block headers. When the header, the chain and the
-// blocks all agree (the header's block size fits the file, every block links
+// blocks all agree (the header's block size fits the file, and no other start
+// of the blocks makes the file whole blocks with a chain as sound, every block links
 // back to the one before it and lists a whole number of records that fit it,
 // the chain ends at the header's last block and holds the header's record
 // count, and every other block of the header's count is empty and on the free
@@ -18,6 +19,7 @@
 #include "driver/BlockHead.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +45,9 @@ public:
     // Block size the blocks are read with: the header's, or the one that fits
     // the file when the header's block size code does not.
     std::uint64_t blockSize() const { return blockSize_; }
+    // Where block 1 starts: the header's size, or where the file shows the
+    // blocks start when the header's size does not fit it.
+    std::uint64_t dataStart() const { return dataStart_; }
     // Empty when everything agrees; else one finding per line, each naming
     // the file, the block and byte, and what it means for the rows.
     const std::string& damage() const { return damage_; }
@@ -67,16 +72,30 @@ private:
     struct Walk {
         std::vector<std::pair<unsigned, std::int64_t>> blocks;
         bool sound = false;
+        // Sound but for the file's length (more or fewer blocks than the header counts).
+        bool chainSound = false;
     };
     static Walk follow(const FileReader& file, const TableHeader& header, const Descrambler* descrambler,
                        const BlockLayout& layout);
+    // Where the blocks start when the header's size is off: right after the
+    // field names (3.0), or the whole 2 KiB units nearest to the header's
+    // size that hold the names (later versions); if that differs from
+    // `layout`'s start and the file holds exactly the header's block count of
+    // `layout`'s size from there.
+    static std::optional<std::uint64_t> otherWholeStart(const TableHeader& header, const BlockLayout& layout);
+    // Whether, with a sound walk at `layout` over bytes that are not whole
+    // blocks, the chain is as sound from otherWholeStart(): then where the
+    // blocks start is not certain.
+    static bool otherStartAgrees(const FileReader& file, const TableHeader& header, const Descrambler* descrambler,
+                                 const BlockLayout& layout);
     // The chain of `blocks` (number, records) in that order.
-    static BlockChain make(const std::vector<std::pair<unsigned, std::int64_t>>& blocks, std::uint64_t blockSize,
+    static BlockChain make(const std::vector<std::pair<unsigned, std::int64_t>>& blocks, const BlockLayout& layout,
                            std::string damage, bool rowsInDoubt);
 
     std::vector<Block> blocks_;
     std::int64_t rows_ = 0;
     std::uint64_t blockSize_ = 0;
+    std::uint64_t dataStart_ = 0;
     std::string damage_;
     bool rowsInDoubt_ = false;
 };

@@ -16,8 +16,11 @@ constexpr std::size_t kBlockHeader = format::kBlockHeaderSize;
 }  // namespace
 
 BlockLayout::BlockLayout(const FileReader& file, const TableHeader& header, std::uint64_t size)
+    : BlockLayout(file, header, size, static_cast<std::uint64_t>(header.headerSize)) {}
+
+BlockLayout::BlockLayout(const FileReader& file, const TableHeader& header, std::uint64_t size, std::uint64_t start)
     : fileSize(file.size()),
-      dataStart(static_cast<std::uint64_t>(header.headerSize)),
+      dataStart(start),
       blockSize(size),
       recordSize(header.recordSize),
       capacity(static_cast<std::int64_t>((size - kBlockHeader) / static_cast<std::uint64_t>(header.recordSize))) {
@@ -78,13 +81,24 @@ std::string BlockHead::describeCount(const BlockLayout& layout) const {
     switch (kind) {
         case Records::NotWhole: return offset + ", which is not a whole number of " + size + "-byte records";
         case Records::BeyondBlock:
-            return offset + ", beyond its " + std::to_string(layout.blockSize) + " bytes (room for " +
-                   std::to_string(layout.capacity) + " records of " + size + " bytes)";
+            return offset + ", beyond its " + groupedNumber(static_cast<std::int64_t>(layout.blockSize)) + " bytes (room for " +
+                   groupedNumber(layout.capacity) + " records of " + size + " bytes)";
         case Records::Negative: return offset + " (an empty block gives -" + size + ")";
         case Records::Listed:
         case Records::Empty: break;
     }
     return offset;
+}
+
+std::string groupedNumber(std::int64_t number) {
+    const std::string digits = std::to_string(number);
+    const std::size_t first = number < 0 ? 1 : 0;
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > first && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
 }
 
 std::string blockList(std::vector<unsigned> numbers) {

@@ -6,6 +6,7 @@
 // A live block lists (addDataSize / recordSize + 1) records; an empty block,
 // and every block on the free list, gives −recordSize.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,6 +20,9 @@ class TableHeader;
 
 // Where a table's blocks lie for one block size.
 struct BlockLayout {
+    // Blocks of `blockSize` bytes from byte `dataStart` on: the header's sizes,
+    // or the ones the file shows when the header's do not fit it.
+    BlockLayout(const FileReader& file, const TableHeader& header, std::uint64_t blockSize, std::uint64_t dataStart);
     BlockLayout(const FileReader& file, const TableHeader& header, std::uint64_t blockSize);
 
     std::uint64_t start(unsigned number) const { return dataStart + (number - 1) * blockSize; }
@@ -26,12 +30,15 @@ struct BlockLayout {
     std::string where(unsigned number) const;
 
     std::uint64_t fileSize = 0;
-    std::uint64_t dataStart = 0;   // block 1 starts right after the header
+    std::uint64_t dataStart = 0;   // where block 1 starts: right after the header
     std::uint64_t blockSize = 0;
     std::uint64_t blocksSpanned = 0;  // blocks the file's bytes after the header make, the last one perhaps partial
     unsigned blocksInFile = 0;     // the same, as block numbers go (words: at most 65535)
     int recordSize = 0;
     std::int64_t capacity = 0;     // records a block can hold
+
+    // Whether the bytes after the header are a whole number of blocks.
+    bool whole() const { return (fileSize - std::min(fileSize, dataStart)) % blockSize == 0; }
 };
 
 struct BlockHead {
@@ -72,5 +79,7 @@ struct BlockHead {
 
 // Block numbers as a reader reads them: "block 5", "blocks 6-34", "blocks 3, 7-9 and 12".
 std::string blockList(std::vector<unsigned> numbers);
+// "2,147,483,647": counts in findings, grouped by thousands.
+std::string groupedNumber(std::int64_t number);
 
 }  // namespace driver

@@ -16,6 +16,8 @@ constexpr std::size_t kChunkBytes = 64 * 1024;
 // Chunks each thread keeps, so that reading two tables (or two places of one)
 // in turns does not read the same chunk again and again.
 constexpr std::size_t kChunksPerThread = 4;
+// Field names that cannot be used, listed one by one in damage(); past these only their number.
+constexpr std::size_t kListedNames = 5;
 
 std::atomic<std::uint64_t> nextTableId{1};
 
@@ -89,11 +91,19 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& dbFile, const OpenOption
         }
     }
     text_ = std::make_unique<TextDecoder>(e.used);
-    for (const RawField& raw : header_.fields)
-        fields_.push_back(Field{text_->decode(reinterpret_cast<const std::uint8_t*>(raw.rawName.data()),
-                                              raw.rawName.size()),
-                                raw.type, raw.size, raw.decimals});
+    for (const RawField& raw : header_.fields) {
+        Field field{text_->decode(reinterpret_cast<const std::uint8_t*>(raw.rawName.data()), raw.rawName.size()),
+                    raw.type, raw.size, raw.decimals};
+        if (!raw.nameProblem.empty()) {
+            field.name = "Field " + std::to_string(fields_.size() + 1);
+            field.nameReplaced = true;
+        }
+        fields_.push_back(std::move(field));
+    }
     decoder_ = std::make_unique<RecordDecoder>(header_.fields, fields_, *text_, blobs_.get());
+    damage_ = chain_.damage();
+    for (const std::string& finding : header_.findings) damage_ += (damage_.empty() ? "" : "\n") + finding;
+    for (const std::string& finding : nameFindings()) damage_ += (damage_.empty() ? "" : "\n") + finding;
 }
 
 CodePageEvidence ParadoxTable::codePageEvidence() const {
@@ -111,7 +121,8 @@ CodePageFinder ParadoxTable::sampleText() const {
     constexpr int kDescriptor = 10;  // reference, length, modification number
     CodePageFinder finder;
     for (const RawField& raw : header_.fields)
-        finder.add(reinterpret_cast<const std::uint8_t*>(raw.rawName.data()), raw.rawName.size());
+        if (raw.nameProblem.empty())
+            finder.add(reinterpret_cast<const std::uint8_t*>(raw.rawName.data()), raw.rawName.size());
     int blobMemos = 0;
     const std::int64_t rows = std::min(rowCount(), kRows);
     for (std::int64_t r = 0; r < rows && !finder.full(); ++r) {
@@ -150,6 +161,31 @@ CodePageFinder ParadoxTable::sampleText() const {
     return finder;
 }
 
+std::vector<std::string> ParadoxTable::nameFindings() const {
+    std::vector<std::string> findings;
+    const std::string& name = file_.name();
+    if (!header_.namesUnplaced.empty()) {
+        findings.push_back(name + ": " + header_.namesUnplaced + ", so which name is whose is not known; " +
+                           (fields_.size() == 1 ? "the field is called \"Field 1\""
+                                                : "the fields are called \"Field 1\" to \"Field " +
+                                                      std::to_string(fields_.size()) + "\""));
+        return findings;
+    }
+    std::size_t replaced = 0;
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        const RawField& raw = header_.fields[i];
+        if (raw.nameProblem.empty()) continue;
+        if (++replaced > kListedNames) continue;
+        findings.push_back(name + ": the name of field " + std::to_string(i + 1) + " (byte " +
+                           std::to_string(raw.nameAt) + ") " + raw.nameProblem + "; the field is called \"" +
+                           fields_[i].name + "\"");
+    }
+    if (replaced > kListedNames)
+        findings.push_back(name + ": " + std::to_string(replaced - kListedNames) +
+                           " more field names cannot be used either, and those fields are called by their numbers");
+    return findings;
+}
+
 ParadoxTable::~ParadoxTable() {
     // Other threads' chunks of this table are never matched again and get reused.
     if (threadCacheGone) return;
@@ -163,6 +199,12 @@ ParadoxTable::~ParadoxTable() {
 }
 
 std::int64_t ParadoxTable::rowCount() const { return chain_.rows(); }
+
+int ParadoxTable::keyFields() const {
+    const bool keyed = header_.fileType == 0 && header_.keyFields > 0 &&
+                       static_cast<std::size_t>(header_.keyFields) <= fields_.size();
+    return keyed ? header_.keyFields : 0;
+}
 
 void ParadoxTable::locate(std::int64_t index) const {
     ThreadCache& cache = threadCache;
@@ -185,8 +227,7 @@ void ParadoxTable::locate(std::int64_t index) const {
         while (end < blocks.size() && end - at < maxBlocks && blocks[end].number == blocks[end - 1].number + 1)
             ++end;
         const unsigned number = blocks[at].number;
-        const std::uint64_t start = static_cast<std::uint64_t>(header_.headerSize) +
-                                    static_cast<std::uint64_t>(number - 1) * blockSize;
+        const std::uint64_t start = chain_.dataStart() + static_cast<std::uint64_t>(number - 1) * blockSize;
         chunk->bytes.resize((end - at) * blockSize);
         std::size_t got;
         try {

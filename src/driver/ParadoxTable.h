@@ -41,7 +41,8 @@ public:
     int codePage() const override { return text_->codePage(); }
     CodePageEvidence codePageEvidence() const override;
     bool encrypted() const override { return header_.key != 0; }
-    std::string damage() const override { return chain_.damage(); }
+    int keyFields() const override;
+    std::string damage() const override { return damage_; }
     bool rowsInDoubt() const override { return chain_.rowsInDoubt(); }
 
 private:
@@ -54,6 +55,8 @@ private:
     // Slow path of record(): finds or reads the chunk holding `index` and makes its block current.
     void locate(std::int64_t index) const;
     void checkColumns(const std::vector<int>& columns) const;
+    // One line for each field name that could not be used (see TableHeader).
+    std::vector<std::string> nameFindings() const;
     // Field names, alpha values and memos (as stored) of the first rows, up to
     // CodePageFinder::kSampleBytes of text that is not ASCII alone.
     CodePageFinder sampleText() const;
@@ -69,6 +72,7 @@ private:
     std::unique_ptr<BlobFile> blobs_;
     std::unique_ptr<RecordDecoder> decoder_;
     BlockChain chain_;
+    std::string damage_;
     // Names this table in the per-thread chunk caches; never reused.
     std::uint64_t id_;
 };

@@ -1,9 +1,11 @@
 #include "driver/RecordDecoder.h"
 
 #include "driver/BlobFile.h"
+#include "driver/BlockHead.h"
 #include "driver/FormattedMemo.h"
 #include "driver/TextDecoder.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -30,7 +32,13 @@ std::uint32_t le32(const std::uint8_t* p) {
 }
 
 bool allZero(const std::uint8_t* bytes, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i)
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        if (word != 0) return false;
+    }
+    for (; i < size; ++i)
         if (bytes[i] != 0) return false;
     return true;
 }
@@ -39,6 +47,14 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     std::int64_t q = a / b;
     if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
     return q;
+}
+
+// Whether a blob field of `leader` leader bytes holds its value of `length`
+// bytes (at most the leader) as the format writes it there: the rest of the
+// leader blank, no reference into the .MB, no modification number.
+[[gnu::always_inline]] inline bool heldInLeader(const std::uint8_t* bytes, int leader, std::uint32_t length) {
+    return le32(bytes + leader) == 0 && bytes[leader + 8] == 0 && bytes[leader + 9] == 0 &&
+           allZero(bytes + length, static_cast<std::size_t>(leader) - length);
 }
 
 // Big-endian loads of the fixed-size record encodings.
@@ -316,8 +332,8 @@ Value RecordDecoder::bcd(const std::uint8_t* bytes, int decimals) {
             // A memo short enough to sit wholly in its leader needs no blob file.
             const int leader = f.size - kBlobDescriptor;
             const std::uint32_t length = le32(bytes + leader + 4);
-            if (length == 0) return putNull(out);
-            if (length <= static_cast<std::uint32_t>(leader)) {
+            if (length == 0 && allZero(bytes, static_cast<std::size_t>(f.size))) return putNull(out);
+            if (length != 0 && length <= static_cast<std::uint32_t>(leader) && heldInLeader(bytes, leader, length)) {
                 std::size_t size = length;
                 while (size > 0 && bytes[size - 1] == 0) --size;
                 text_.decode(bytes, size, textCell(out));
@@ -364,7 +380,23 @@ Value RecordDecoder::blob(const std::uint8_t* bytes, int column, const Place& pl
     const int leader = f.size - kBlobDescriptor;
     const std::uint32_t reference = le32(bytes + leader);
     const std::uint32_t length = le32(bytes + leader + 4);
-    if (length == 0) return Null{};
+    // Where the value is: only in the place the record gives it.
+    // The detail names the field and block, not the row: the one who reads it knows the row.
+    const auto damaged = [&](const char* brief, const std::string& what) {
+        return ValueError{brief, what + "; field '" + names_[static_cast<std::size_t>(column)].name + "', block " +
+                                     std::to_string(place.block)};
+    };
+    // An empty value leaves its whole field blank.
+    if (length == 0) {
+        if (allZero(bytes, static_cast<std::size_t>(f.size))) return Null{};
+        return damaged("its length and place disagree",
+                       "the record gives the value no length, yet its other bytes are not blank");
+    }
+    // A value short enough for the leader is held there, and nowhere else.
+    if (length <= static_cast<std::uint32_t>(leader) && !heldInLeader(bytes, leader, length))
+        return damaged("its length and place disagree",
+                       "the record gives the value's length as " + groupedNumber(static_cast<std::int64_t>(length)) +
+                           " bytes, short enough for its leader, but the rest of the field is not blank");
 
     if (f.type == FieldType::Memo && length <= static_cast<std::uint32_t>(leader)) {
         std::size_t size = length;
@@ -373,17 +405,26 @@ Value RecordDecoder::blob(const std::uint8_t* bytes, int column, const Place& pl
     }
     std::vector<std::uint8_t> data;
     if (length <= static_cast<std::uint32_t>(leader)) {
+        // Nothing but the length set: a blank field whose length was damaged.
+        if (allZero(bytes, length))
+            return damaged("its length and place disagree",
+                           "the record gives the value's length as " + groupedNumber(static_cast<std::int64_t>(length)) +
+                               " bytes, yet the field holds nothing else");
         data.assign(bytes, bytes + length);
     } else {
         try {
             if (!blobs_) throw ReadError("the table has no blob file");
             data = blobs_->read(reference, length);
         } catch (const ReadError& error) {
-            return ValueError{std::string(error.what()) + " (row " + std::to_string(place.row + 1) +
-                              ", block " + std::to_string(place.block) + ", record " +
-                              std::to_string(place.record + 1) + ", field '" +
-                              names_[static_cast<std::size_t>(column)].name + "')"};
+            return damaged(blobs_ ? blobs_->problemInBrief() : "the blob file is missing", error.what());
         }
+        // A memo's leader holds its first bytes: another value there is another memo's.
+        const auto leaderBytes = static_cast<std::size_t>(leader);
+        if (f.type == FieldType::Memo && !allZero(bytes, leaderBytes) &&
+            !std::equal(bytes, bytes + leaderBytes, data.begin()))
+            return damaged("its blob is damaged", "the blob the record points to (" + std::to_string(reference) +
+                                                      ") does not begin with the memo's first " +
+                                                      std::to_string(leaderBytes) + " bytes, which the record holds");
     }
 
     switch (f.type) {

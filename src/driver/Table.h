@@ -39,6 +39,9 @@ struct Field {
     FieldType type;
     int size;          // bytes in the record (BCD: 17)
     int decimals = 0;  // BCD only
+    // The stored name could not be used (damage() says why), and `name` is
+    // "Field N" for the field's number N instead.
+    bool nameReplaced = false;
 };
 
 struct OpenOptions {
@@ -104,14 +107,20 @@ public:
     virtual CodePageEvidence codePageEvidence() const { return {}; }
     // Whether the table is password-protected (it is read all the same).
     virtual bool encrypted() const { return false; }
+    // How many fields, from the first on, make up the table's key (its
+    // primary index): 0 for a table the header does not say is keyed, or whose
+    // key field count is no count of its fields.
+    virtual int keyFields() const { return 0; }
     // Empty for a sound table. Otherwise every disagreement found between the
     // header, the block chain and the blocks, one per line ("\n" between
     // them), each naming the file and where (block and byte offset) and what
-    // it means for the rows. The first line sums up the rows: what the header
-    // counts, how many were found along the chain and recovered beside it,
-    // and how many are missing, e.g. "T.DB: the header says 205 rows; 30 were
-    // found along the block chain, and 175 more were recovered from blocks
-    // 6-34 outside it: all 205 are there".
+    // it means for the rows, then every field name that could not be used.
+    // When the blocks disagree, the first line sums up the rows: what the
+    // header counts, how many were found along the chain and recovered
+    // beside it, how many are missing and where, and which rows are in doubt,
+    // by table row (1 for the first row given), e.g. "T.DB: the header says
+    // 205 rows; 30 were found along the block chain, and 175 more were
+    // recovered from blocks 6-34 outside it: all 205 are there".
     virtual std::string damage() const { return {}; }
     // Whether, on a damaged table, the rows given may not be exactly the
     // table's rows in its order: some may be missing or extra, or the place of

@@ -1,10 +1,12 @@
 #include "driver/TableHeader.h"
 
+#include "driver/BlockHead.h"
 #include "driver/ByteView.h"
 #include "driver/FileReader.h"
 #include "driver/Format.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 
 namespace driver {
@@ -74,6 +76,217 @@ std::string foreignFormat(const std::uint8_t* bytes, std::size_t size) {
     return {};
 }
 
+// Names of fields: Paradox allows 25 characters; a double-byte code page
+// takes up to two bytes for each.
+constexpr std::size_t kLongestName = 25;
+constexpr std::size_t kLongestDriverName = 32;
+
+bool doubleByte(int codePage) { return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950; }
+
+constexpr const char* kNulInside = "holds a NUL before its end";
+
+// Zeros that follow the names of a 3.5 table (its header does not end with them).
+constexpr std::size_t kPaddingChecked = 16;
+// The version id of 3.0 tables, whose header ends with the names; later
+// headers fill whole units of 2 KiB.
+constexpr int kVersion30 = 3;
+constexpr std::size_t kHeaderUnit = 2048;
+// Where the used part of a header ends (word at 0x51), and 4.0+ tables' highest field id (word at 0x64).
+constexpr std::size_t kUsedEndAt = 0x51;
+constexpr std::size_t kFieldIdsAt = 0x64;
+
+// Whether the field names of a sound header end at `at` (after a NUL): on
+// 4.0+ tables a number per field follows (1 to 255, each once, below the
+// highest field id at 0x64 when there is one), then the language driver's
+// name and its NUL, or nothing, ending where the used part of the header
+// ends (0x51, when given); on 3.0 tables the header ends with the names; on
+// 3.5 tables zeros follow them.
+bool namesEndAt(const std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t fields, int version) {
+    const bool extended = version >= kFirstExtendedVersion;
+    if (at == 0 || at > bytes.size() || bytes[at - 1] != 0) return false;
+    if (version == kVersion30) return at == bytes.size();
+    if (!extended)
+        return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                           bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + kPaddingChecked)),
+                           [](std::uint8_t b) { return b == 0; });
+    if (at + 2 * fields > bytes.size()) return false;
+    const unsigned usedEnd = bytes[kUsedEndAt] | bytes[kUsedEndAt + 1] << 8;
+    const unsigned fieldIds = bytes[kFieldIdsAt] | bytes[kFieldIdsAt + 1] << 8;
+    std::bitset<256> seen;
+    for (std::size_t i = 0; i < fields; ++i) {
+        const std::uint8_t number = bytes[at + 2 * i];
+        if (number == 0 || bytes[at + 2 * i + 1] != 0 || seen[number] || (fieldIds != 0 && number >= fieldIds))
+            return false;
+        seen.set(number);
+    }
+    const std::size_t from = at + 2 * fields;
+    std::size_t stop = from;
+    while (stop < bytes.size() && stop - from < kLongestDriverName && bytes[stop] >= 0x20 && bytes[stop] < 0x7F) ++stop;
+    if (stop == bytes.size()) return stop == from && (usedEnd == 0 || usedEnd == stop);
+    return bytes[stop] == 0 && (usedEnd == 0 || usedEnd == stop + 1);
+}
+
+// The field-name pointers: addresses the engine held the names at when it
+// wrote the header (Paradox and pxlib write them so; other writers leave
+// them alike), so each less its name's offset is the same for every name.
+std::vector<std::uint32_t> namePointers(const std::vector<std::uint8_t>& bytes, std::size_t pointersAt,
+                                        std::size_t fields) {
+    std::vector<std::uint32_t> pointers;
+    for (std::size_t i = 0; i < fields && pointersAt + 4 * i + 4 <= bytes.size(); ++i) {
+        const std::uint8_t* p = bytes.data() + pointersAt + 4 * i;
+        pointers.push_back(std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+                           std::uint32_t{p[3]} << 24);
+    }
+    return pointers;
+}
+
+// Where each name starts by the pointers, or nothing when they do not
+// increase or lead out of the header.
+std::vector<std::size_t> startsByPointers(const std::vector<std::uint32_t>& pointers, std::size_t namesAt,
+                                          std::size_t size) {
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i < pointers.size(); ++i) {
+        if ((i > 0 && pointers[i] <= pointers[i - 1]) || pointers[i] - pointers[0] >= size - namesAt) return {};
+        starts.push_back(namesAt + (pointers[i] - pointers[0]));
+    }
+    return starts;
+}
+
+// What is wrong with a name of `size` bytes at `from` in itself, or nothing.
+std::string nameProblem(const std::uint8_t* from, std::size_t size, std::size_t longest) {
+    if (size == 0) return "is empty";
+    if (std::any_of(from, from + size, [](std::uint8_t b) { return b < 0x20 || b == 0x7F; }))
+        return "holds control characters";
+    if (size > longest) return "is longer than " + std::to_string(kLongestName) + " characters";
+    return {};
+}
+
+// Reads the names of h.fields from `namesAt`, each to its NUL, and checks
+// them against what follows them (namesEndAt) and the field-name pointers.
+// When the pointers do not say where names start, a name that is empty,
+// too long or of control characters may be where a NUL was lost or added,
+// so no name can be told from its neighbours. A name that cannot be used
+// gets its nameProblem; when none can be told apart, h.namesUnplaced says
+// why. Returns where the names end (0 when that is not known).
+std::size_t readNames(TableHeader& h, const std::vector<std::uint8_t>& bytes, std::size_t pointersAt,
+                      std::size_t namesAt) {
+    const bool extended = h.version >= kFirstExtendedVersion;
+    const std::size_t n = h.fields.size();
+    const std::size_t longest = doubleByte(h.declaredCodePage) ? 2 * kLongestName : kLongestName;
+    const auto begin = bytes.begin();
+    auto nulFrom = [&](std::size_t from, std::size_t to) {
+        return static_cast<std::size_t>(std::find(begin + static_cast<std::ptrdiff_t>(from),
+                                                  begin + static_cast<std::ptrdiff_t>(to), std::uint8_t{0}) -
+                                        begin);
+    };
+    auto unplaced = [&](std::string why, std::size_t end) {
+        h.namesUnplaced = std::move(why);
+        for (RawField& field : h.fields) field.nameProblem = "cannot be told from the others";
+        return end;
+    };
+
+    // Each name to its NUL, one after the other; on 3.5 tables zeros follow
+    // them, so an empty last name may be where a lost NUL ends.
+    std::vector<std::size_t> starts;
+    std::size_t end = namesAt;
+    while (starts.size() < n && end < bytes.size()) {
+        const std::size_t nul = nulFrom(end, bytes.size());
+        if (nul == bytes.size()) break;
+        starts.push_back(end);
+        end = nul + 1;
+    }
+    const bool parsed = starts.size() == n && namesEndAt(bytes, end, n, h.version) &&
+                        (extended || end > starts.back() + 1);
+    if (!parsed) {
+        end = 0;
+        if (extended) {
+            for (std::size_t at = namesAt + n; at <= bytes.size() && end == 0; ++at)
+                if (namesEndAt(bytes, at, n, h.version)) end = at;
+        } else if (h.version == kVersion30) {
+            if (namesEndAt(bytes, bytes.size(), n, h.version)) end = bytes.size();
+        } else {
+            // After the last byte that is not followed by zeros.
+            for (std::size_t at = namesAt + 1; at <= bytes.size() && end == 0; ++at)
+                if (bytes[at - 1] != 0 && namesEndAt(bytes, at + 1, n, h.version)) end = at + 1;
+        }
+    }
+
+    const std::vector<std::uint32_t> pointers = namePointers(bytes, pointersAt, n);
+    std::vector<std::string> problems(n);
+    bool confirmed = false;  // by the pointers
+    if (parsed && pointers.size() == n) {
+        // Each pointer less its name's place is the same for every name the
+        // pointers confirm; they mean something when two or more agree.
+        std::vector<std::uint32_t> base(n);
+        for (std::size_t i = 0; i < n; ++i) base[i] = pointers[i] - static_cast<std::uint32_t>(starts[i]);
+        std::vector<std::uint32_t> sorted = base;
+        std::sort(sorted.begin(), sorted.end());
+        std::uint32_t common = 0;
+        std::size_t most = 0;
+        for (std::size_t i = 0, j = 0; i < n; i = j) {
+            while (j < n && sorted[j] == sorted[i]) ++j;
+            if (j - i > most) most = j - i, common = sorted[i];
+        }
+        confirmed = most >= 2;
+        for (std::size_t i = 0; confirmed && i < n; ++i)
+            if (base[i] != common || (i + 1 < n && base[i + 1] != common))
+                problems[i] = "is not where the field-name pointers place it";
+    } else if (!parsed) {
+        // The pointers place the names where the NULs do not.
+        const std::vector<std::size_t> byPointers = startsByPointers(pointers, namesAt, bytes.size());
+        if (n > 1 && byPointers.size() == n && (end == 0 || byPointers.back() < end)) {
+            for (std::size_t i = 0; i < n; ++i) {
+                const bool last = i + 1 == n;
+                const std::size_t limit = !last ? byPointers[i + 1] : end != 0 ? end : bytes.size();
+                const std::size_t nul = nulFrom(byPointers[i], limit);
+                if (nul == limit)
+                    problems[i] = "is not NUL-terminated (byte " + std::to_string(limit - 1) + " holds " +
+                                  hex(bytes[limit - 1]) + ")";
+                else if (nul + 1 != limit && (!last || end != 0))
+                    problems[i] = kNulInside;
+                else if (last && end == 0)
+                    problems[i] = "is not followed by what ends the names";
+            }
+            // A NUL before the pointer's start ends the name before it
+            // elsewhere: that pointer is no better than the NULs.
+            for (std::size_t i = n - 1; i > 0; --i)
+                if (problems[i].empty() && problems[i - 1] == kNulInside)
+                    problems[i] = "does not start where the field-name pointers place it";
+            starts = byPointers;
+            confirmed = true;
+        } else if (end != 0) {
+            starts.clear();
+            for (std::size_t at = namesAt; at < end; at = nulFrom(at, end) + 1) starts.push_back(at);
+            if (starts.size() != n)
+                return unplaced("the field names (bytes " + std::to_string(namesAt) + "-" + std::to_string(end - 1) +
+                                    ") are " + std::to_string(starts.size()) + " for " + std::to_string(n) + " fields",
+                                end);
+        } else {
+            return unplaced("the field names from byte " + std::to_string(namesAt) +
+                                " on do not end where the header shows they should",
+                            end);
+        }
+    }
+
+    for (std::size_t i = 0; i < n; ++i) {
+        RawField& field = h.fields[i];
+        field.nameAt = starts[i];
+        const std::size_t stop = nulFrom(starts[i], bytes.size());
+        if (problems[i].empty()) {
+            problems[i] = nameProblem(bytes.data() + starts[i], stop - starts[i], longest);
+            if (!problems[i].empty() && !confirmed)
+                return unplaced("the name of field " + std::to_string(i + 1) + " (byte " + std::to_string(starts[i]) +
+                                    ") " + problems[i] + ", which may be where a NUL was lost or added",
+                                end);
+        }
+        field.nameProblem = problems[i];
+        if (field.nameProblem.empty())
+            field.rawName.assign(begin + static_cast<std::ptrdiff_t>(starts[i]),
+                                 begin + static_cast<std::ptrdiff_t>(stop));
+    }
+    return end;
+}
+
 }  // namespace
 
 TableHeader TableHeader::read(const FileReader& file) {
@@ -137,14 +350,30 @@ TableHeader TableHeader::read(const FileReader& file) {
     const std::size_t nameArea = extended && h.version >= 12 ? kTableNameLong : kTableNameShort;
     // Descriptors, table-name pointer, field-name pointers, table name, then the names.
     const std::size_t namesAt = descriptorsAt + 2 * numFields + 4 + 4 * numFields + nameArea;
-    if (static_cast<std::size_t>(h.headerSize) < namesAt + numFields)
-        throw bad(0x02, "header size " + std::to_string(h.headerSize) + " is too small for " +
-                            std::to_string(numFields) + " fields (at least " +
-                            std::to_string(namesAt + numFields) + ")");
-    if (file.size() < static_cast<std::uint64_t>(h.headerSize))
-        throw ReadError(name + ": the file is cut short inside its header (" +
-                        std::to_string(file.size()) + " of " + std::to_string(h.headerSize) +
-                        " header bytes present)");
+    // A header size the file cannot have (too small for the names, or past
+    // the file's end) gives way to the size at which the rest of the file is
+    // exactly the header's blocks, when that size is one the format writes.
+    const bool tooSmall = static_cast<std::size_t>(h.headerSize) < namesAt + numFields;
+    if (tooSmall || file.size() < static_cast<std::uint64_t>(h.headerSize)) {
+        const std::uint64_t blocks = static_cast<std::uint64_t>(h.fileBlocks) * static_cast<std::uint64_t>(h.blockSize);
+        const std::uint64_t size = file.size() >= blocks ? file.size() - blocks : 0;
+        if (size < namesAt + numFields || size > 0xFFFF || (h.version > kVersion30 && size % kHeaderUnit != 0)) {
+            if (tooSmall)
+                throw bad(0x02, "header size " + std::to_string(h.headerSize) + " is too small for " +
+                                    std::to_string(numFields) + " fields (at least " +
+                                    std::to_string(namesAt + numFields) + ")");
+            throw ReadError(name + ": the file is cut short inside its header (" + std::to_string(file.size()) +
+                            " of " + std::to_string(h.headerSize) + " header bytes present)");
+        }
+        h.findings.push_back(name + ": the header gives its own size as " + groupedNumber(h.headerSize) +
+                             " bytes (byte 2), " +
+                             (tooSmall ? "too small for its field names" : "beyond the end of the file") +
+                             "; the rest of the file is the " + groupedNumber(h.fileBlocks) +
+                             (h.fileBlocks == 1 ? " block" : " blocks") + " it counts from byte " + std::to_string(size) +
+                             " on, so the header was read as " + groupedNumber(static_cast<std::int64_t>(size)) +
+                             " bytes");
+        h.headerSize = static_cast<int>(size);
+    }
 
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(h.headerSize));
     if (file.readAt(0, bytes.data(), bytes.size()) != bytes.size())
@@ -167,7 +396,7 @@ TableHeader TableHeader::read(const FileReader& file) {
         const int descriptor = header.u8(at + 1, "field size");
         if (!knownType(code))
             throw bad(at, "field " + std::to_string(i + 1) + " has unknown type " + hex(code));
-        RawField field{static_cast<FieldType>(code), recordBytes(static_cast<FieldType>(code), descriptor), 0, {}};
+        RawField field{static_cast<FieldType>(code), recordBytes(static_cast<FieldType>(code), descriptor), 0, {}, 0, {}};
         if (field.size == 0)
             throw bad(at + 1, "field " + std::to_string(i + 1) + " of type " + hex(code) +
                                   " has impossible size " + std::to_string(descriptor));
@@ -179,21 +408,21 @@ TableHeader TableHeader::read(const FileReader& file) {
         throw bad(0x00, "record size " + std::to_string(h.recordSize) +
                             " differs from the sum of the field sizes (" + std::to_string(sum) + ")");
 
-    std::size_t at = namesAt;
-    for (int i = 0; i < numFields; ++i) {
-        const std::string_view fieldName = header.cString(at, "name of field " + std::to_string(i + 1));
-        h.fields[static_cast<std::size_t>(i)].rawName.assign(fieldName);
-        at += fieldName.size() + 1;
-    }
-    if (extended) {
+    const std::size_t pointersAt = descriptorsAt + 2 * static_cast<std::size_t>(numFields) + 4;
+    const std::size_t namesEnd = readNames(h, bytes, pointersAt, namesAt);
+    h.usedEnd = namesEnd != 0 ? namesEnd : namesAt + static_cast<std::size_t>(numFields);
+    if (extended && namesEnd != 0) {
         // Field numbers (one short each), then the language driver's name.
-        at += 2 * static_cast<std::size_t>(numFields);
+        const std::size_t at = namesEnd + 2 * static_cast<std::size_t>(numFields);
+        h.usedEnd = std::min(bytes.size(), at);
         if (at < bytes.size()) {
-            const std::size_t end = std::min(bytes.size(), at + 32);
+            const std::size_t end = std::min(bytes.size(), at + kLongestDriverName);
             std::size_t stop = at;
             while (stop < end && bytes[stop] >= 0x20 && bytes[stop] < 0x7F) ++stop;
-            if (stop < end && bytes[stop] == 0)
+            if (stop < end && bytes[stop] == 0) {
                 h.sortName.assign(reinterpret_cast<const char*>(bytes.data() + at), stop - at);
+                h.usedEnd = stop + 1;
+            }
         }
     }
     return h;

@@ -3,6 +3,7 @@
 
 #include "driver/Table.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,7 +16,11 @@ struct RawField {
     FieldType type;
     int size;               // bytes in the record
     int decimals = 0;       // BCD only
-    std::string rawName;    // as stored, in the table's code page
+    std::string rawName;    // as stored, in the table's code page; empty when nameProblem is set
+    std::size_t nameAt = 0; // where the name starts in the file (0 when not known)
+    // Why the stored name cannot be used ("is empty", "is not NUL-terminated"),
+    // or empty when it can.
+    std::string nameProblem;
 };
 
 class TableHeader {
@@ -38,6 +43,17 @@ public:
     std::uint8_t sortOrder = 0;
     std::string sortName;   // language driver name, empty for 3.x
     int declaredCodePage = 0;  // 0 when absent (3.x) or stored as 0
+    // Where the used part of the header ends: after the names, and on 4.0+
+    // tables the field numbers and the language driver's name. No data block
+    // starts before it.
+    std::size_t usedEnd = 0;
+    // When the names cannot be told apart (more or fewer of them than fields,
+    // and nothing shows where each starts), what the header holds; every
+    // field's nameProblem then says the same.
+    std::string namesUnplaced;
+    // What was mended while the header was read, one finding per entry
+    // (naming the file and the byte), as damage() tells it.
+    std::vector<std::string> findings;
     std::uint32_t key = 0;     // scramble key, 0 = not encrypted
     bool needsRebuild = false;
     std::vector<RawField> fields;

@@ -73,9 +73,12 @@ struct Bytes {
 };
 
 // A value that could not be read (a blob whose .MB is missing or damaged).
-// The row is still good; only this cell failed.
+// The row is still good; only this cell failed. `message` says why in a few
+// words, fit for the cell ("the blob file is missing"); `detail`, when there
+// is more to say, says where: the file, its byte, the block, record and field.
 struct ValueError {
     std::string message;
+    std::string detail = {};
     bool operator==(const ValueError&) const = default;
 };
 

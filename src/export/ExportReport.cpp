@@ -1,6 +1,7 @@
 #include "export/ExportReport.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace exporting {
 namespace {
@@ -56,10 +57,21 @@ void ExportReport::noteDamage(const std::string& damage, bool rowsInDoubt) {
 
 void ExportReport::noteUnreadableRow(std::int64_t tableRow, const std::string& why) {
     unreadableRows_.note(tableRow, 0, why);
+    if (skippedRows_.size() < kRowsMapped) skippedRows_.push_back(tableRow);
 }
 
 void ExportReport::noteUnreadableValue(std::int64_t sheetRow, int column, const std::string& why) {
     unreadableValues_.note(sheetRow, column, why);
+}
+
+void ExportReport::noteUnreadableValue(std::int64_t sheetRow, int column, const driver::ValueError& error) {
+    noteUnreadableValue(sheetRow, column, error.detail.empty() ? error.message : error.detail);
+}
+
+void ExportReport::noteFields(const std::vector<driver::Field>& fields) {
+    renamedColumns_.clear();
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (fields[i].nameReplaced) renamedColumns_.push_back(int(i) + 1);
 }
 
 ExportReport::Tally ExportReport::writerTally(std::int64_t cells, const std::vector<int>& columns,
@@ -96,6 +108,10 @@ void ExportReport::noteWriter(const workbook::Report& written) {
     noteCutTexts(written.cutTexts, written.cutColumns, written.cutRows);
     // Every sheet but the last is full, so the first one's rows are the rows a sheet holds.
     if (!written.sheets.empty()) noteSheets(int(written.sheets.size()), written.sheets.front().rows);
+    sheetNames_.clear();
+    for (const workbook::SheetRows& sheet : written.sheets) sheetNames_.push_back(sheet.name);
+    notices_ = written.notices;
+    rowsFromData_ = written.rowsFromData;
 }
 
 void ExportReport::noteCodePage(const driver::CodePageEvidence& evidence) {
@@ -105,8 +121,8 @@ void ExportReport::noteCodePage(const driver::CodePageEvidence& evidence) {
 }
 
 bool ExportReport::lost() const {
-    return codePageInDoubt() || rowsInDoubt_ || unreadableRows_.count > 0 || unreadableValues_.count > 0 ||
-           cutTexts_.count > 0 || unshownPictures_.count > 0;
+    return codePageInDoubt() || rowsInDoubt_ || !renamedColumns_.empty() || unreadableRows_.count > 0 ||
+           unreadableValues_.count > 0 || cutTexts_.count > 0 || unshownPictures_.count > 0;
 }
 
 std::string ExportReport::columnList(const std::vector<int>& columns) const {
@@ -117,11 +133,69 @@ std::string ExportReport::columnList(const std::vector<int>& columns) const {
     return joined(names);
 }
 
+std::string ExportReport::sheetName(int index) const {
+    if (index >= 0 && std::size_t(index) < sheetNames_.size()) return sheetNames_[std::size_t(index)];
+    return "Sheet" + std::to_string(index + 1);
+}
+
 std::string ExportReport::sheetRowName(std::int64_t sheetRow) const {
+    if (rowsFromData_) return groupedNumber(sheetRow - 1);
     const std::int64_t perSheet = dataRowsPerSheet_;
     if (perSheet <= 0 || sheetRow < 2 || sheetRow - 2 < perSheet) return groupedNumber(sheetRow);
-    return "Sheet" + std::to_string((sheetRow - 2) / perSheet + 1) + " row " +
-           groupedNumber((sheetRow - 2) % perSheet + 2);
+    return sheetName(int((sheetRow - 2) / perSheet)) + " row " + groupedNumber((sheetRow - 2) % perSheet + 2);
+}
+
+std::string ExportReport::inSheetRows(const std::string& damage) const {
+    // Past the rows kept, which sheet row a table row went to is not known: the reader's words stay.
+    if (std::int64_t(skippedRows_.size()) < unreadableRows_.count) return damage;
+    auto digit = [&](std::size_t at) { return at < damage.size() && damage[at] >= '0' && damage[at] <= '9'; };
+    // A grouped number at `at` ("1,048,575"; a list goes on with ", "): its value, and where it ends.
+    auto number = [&](std::size_t at, std::int64_t& value) {
+        value = 0;
+        for (; digit(at) || (damage[at] == ',' && digit(at + 1)); ++at)
+            if (damage[at] != ',') value = value * 10 + (damage[at] - '0');
+        return at;
+    };
+    auto sheetRow = [&](std::int64_t tableRow) {
+        const auto skipped = std::lower_bound(skippedRows_.begin(), skippedRows_.end(), tableRow) - skippedRows_.begin();
+        return sheetRowName(tableRow + 1 - std::int64_t(skipped));
+    };
+    std::string text;
+    std::size_t at = 0;
+    while (at < damage.size()) {
+        const std::size_t found = damage.find("table row", at);
+        if (found == std::string::npos) break;
+        text.append(damage, at, found - at);
+        std::size_t next = found + 9;
+        const bool many = damage.compare(next, 2, "s ") == 0;
+        next += many ? 2 : 1;
+        if (!digit(next) || (!many && damage[next - 1] != ' ')) {
+            text.append(damage, found, next - found);
+            at = next;
+            continue;
+        }
+        text += many ? "rows " : "row ";
+        // A list of rows and ranges: "3", "3-8", "3-8, 12 and 20".
+        while (digit(next)) {
+            std::int64_t row = 0;
+            std::size_t end = number(next, row);
+            text += sheetRow(row);
+            if (end < damage.size() && damage[end] == '-' && digit(end + 1)) {
+                end = number(end + 1, row);
+                text += "-" + sheetRow(row);
+            }
+            next = end;
+            for (const char* separator : {", ", " and "})
+                if (damage.compare(next, std::strlen(separator), separator) == 0 && digit(next + std::strlen(separator))) {
+                    text += separator;
+                    next += std::strlen(separator);
+                    break;
+                }
+        }
+        at = next;
+    }
+    text.append(damage, at);
+    return text;
 }
 
 std::string ExportReport::sheetRowList(const Tally& tally) const {
@@ -138,10 +212,19 @@ std::string ExportReport::summary(const std::string& newline) const {
     std::string text = lost() ? "Done, but not everything arrived as it is in the table:" : "Done.";
 
     if (!damage_.empty()) {
-        std::string lines = damage_;
+        std::string lines = inSheetRows(damage_);
         for (std::size_t at = lines.find('\n'); at != std::string::npos; at = lines.find('\n', at + newline.size()))
             lines.replace(at, 1, newline);
-        text += gap + (rowsInDoubt_ ? "The table is damaged:" : "The table is damaged, but every row it holds was read, in its place:") + newline + lines;
+        text += gap +
+                (rowsInDoubt_ ? "The table is damaged:"
+                              : "The table is damaged, but every row it holds was read, in its place:") +
+                newline + lines;
+    }
+    if (!renamedColumns_.empty()) {
+        const auto n = std::int64_t(renamedColumns_.size());
+        text += gap + plural(n, "field name", "field names") + " could not be read from the table; the header row " +
+                (n == 1 ? "names that field by its number: " : "names those fields by their numbers: ") +
+                columnList(renamedColumns_) + ".";
     }
     if (unknownCodePage_ != 0) {
         text += gap + "The table's header names code page " + std::to_string(unknownCodePage_) +
@@ -158,7 +241,7 @@ std::string ExportReport::summary(const std::string& newline) const {
         std::vector<std::string> rows;
         for (std::int64_t row : t.rows) rows.push_back(groupedNumber(row));
         text += gap + plural(t.count, "row", "rows") + " of the table could not be read and " +
-                (t.count == 1 ? "is" : "are") + " not in the workbook: " + (t.count == 1 ? "row " : "rows ") +
+                (t.count == 1 ? "is" : "are") + " not in the workbook: " + (t.count == 1 ? "table row " : "table rows ") +
                 joined(rows, t.rowsAffected - std::int64_t(t.rows.size())) + " (" + t.firstReason + ").";
     }
     if (const Tally& t = unreadableValues_; t.count > 0) {
@@ -178,10 +261,11 @@ std::string ExportReport::summary(const std::string& newline) const {
     }
     if (moved()) {
         text += gap + "The table has more rows than a worksheet holds: after the first " +
-                groupedNumber(dataRowsPerSheet_) + " rows they went on in Sheet2" +
-                (sheets_ > 2 ? " to Sheet" + std::to_string(sheets_) : std::string()) +
+                groupedNumber(dataRowsPerSheet_) + " rows they went on in " + sheetName(1) +
+                (sheets_ > 2 ? " to " + sheetName(sheets_ - 1) : std::string()) +
                 ", each sheet starting with the header row.";
     }
+    for (const std::string& notice : notices_) text += gap + notice;
     return text;
 }
 

@@ -6,10 +6,12 @@
 // loss: the wizard shows summary() as its closing message, the command line
 // prints it and turns lost() into its exit status.
 //
-// Rows are numbered two ways. A table row is its place in the table (1 for
-// the first row). A sheet row is the row number the writer was given: 1 is
-// the header, 2 the first data row; with more rows than a sheet holds, the
-// numbers go on past the first sheet and are shown as "Sheet2 row 5".
+// Rows are numbered two ways, and each paragraph of the summary keeps to one.
+// A table row is its place in the table (1 for the first row), shown as
+// "table row 57" (the reader's damage report counts rows so too). A sheet row
+// is the row number the writer was given: 1 is the header, 2 the first data
+// row; with more rows than a sheet holds, the numbers go on past the first
+// sheet and are shown as "Sheet2 row 5".
 //
 // No Qt: both front ends use it.
 
@@ -38,6 +40,11 @@ public:
     void noteUnreadableRow(std::int64_t tableRow, const std::string& why);
     // The value at `sheetRow`, `column` could not be read; the cell says so.
     void noteUnreadableValue(std::int64_t sheetRow, int column, const std::string& why);
+    // The same for the reader's cell: its detail (or message) is the reason.
+    void noteUnreadableValue(std::int64_t sheetRow, int column, const driver::ValueError& error);
+    // The fields written, in column order: those whose stored names could not
+    // be read carry a replacement ("Field 7") in the header row.
+    void noteFields(const std::vector<driver::Field>& fields);
     // Texts the writer cut to fit a cell: how many, in which columns
     // (1-based), and the sheet rows of the first few.
     void noteCutTexts(std::int64_t cells, const std::vector<int>& columns,
@@ -49,7 +56,8 @@ public:
     // The workbook used `sheets` worksheets of at most `dataRowsPerSheet`
     // data rows each (each sheet starts with the header row).
     void noteSheets(int sheets, std::int64_t dataRowsPerSheet);
-    // All of the above, from what the writer reports at the end.
+    // All of the above, from what the writer reports at the end, and what
+    // it changed that loses nothing (its notices).
     void noteWriter(const workbook::Report& written);
     // The reader's word on the table's code page: a header naming a page the
     // reader does not know, or text that plainly is in another page than the
@@ -57,7 +65,8 @@ public:
     // the page).
     void noteCodePage(const driver::CodePageEvidence& evidence);
 
-    // Rows or values that did not arrive as they are in the table, or may not have.
+    // Rows, values or field names that did not arrive as they are in the
+    // table, or may not have.
     bool lost() const;
     // Rows that arrived, but on further sheets.
     bool moved() const { return sheets_ > 1; }
@@ -65,8 +74,8 @@ public:
     // The text may be decoded from the wrong code page (see noteCodePage).
     bool codePageInDoubt() const { return unknownCodePage_ != 0 || likelyCodePage_ != 0; }
     // Every row and value arrived as it is in the table, on one sheet, from a
-    // sound table.
-    bool whole() const { return !lost() && !moved() && !damaged(); }
+    // sound table, and the output changed nothing of its shape.
+    bool whole() const { return !lost() && !moved() && !damaged() && notices_.empty(); }
 
     std::int64_t unreadableRows() const { return unreadableRows_.count; }
     std::int64_t unreadableValues() const { return unreadableValues_.count; }
@@ -93,21 +102,34 @@ private:
     static Tally writerTally(std::int64_t cells, const std::vector<int>& columns,
                              const std::vector<std::int64_t>& firstRows);
     std::string columnList(const std::vector<int>& columns) const;
+    // The reader's damage report with the table rows it names ("table rows
+    // 40-200", "after table row 168") given as the sheet rows they went to.
+    std::string inSheetRows(const std::string& damage) const;
     std::string sheetRowList(const Tally& tally) const;
     std::string sheetRowName(std::int64_t sheetRow) const;
+    // The name of the table's sheet `index` (0-based): the writer's, else "SheetN".
+    std::string sheetName(int index) const;
 
     std::vector<std::string> columnNames_;
+    std::vector<int> renamedColumns_;  // 1-based, ascending
     std::string damage_;
     bool rowsInDoubt_ = false;
     Tally unreadableRows_;
+    // Every table row that could not be read, in order (up to kRowsMapped),
+    // to tell which sheet row a table row went to.
+    std::vector<std::int64_t> skippedRows_;
+    static constexpr std::size_t kRowsMapped = 100'000;
     Tally unreadableValues_;
     Tally cutTexts_;
     Tally unshownPictures_;
     int sheets_ = 1;
+    std::vector<std::string> sheetNames_;  // as the writer named them
     std::int64_t dataRowsPerSheet_ = 0;
     int unknownCodePage_ = 0;  // the header's page, when the reader does not know it
     int usedCodePage_ = 0;
     int likelyCodePage_ = 0;   // the page the text shows, when it is not the one used
+    std::vector<std::string> notices_;
+    bool rowsFromData_ = false;  // rows named as a database numbers them
 };
 
 // "1,048,575": digits grouped by thousands.

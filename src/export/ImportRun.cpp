@@ -103,6 +103,7 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
         std::vector<driver::Field> definitions;
         for (int i = 0; i < count; ++i) definitions.push_back(recordset.Fields()[i].Definition());
         sheet->setColumns(definitions);  // the column widths, known before any row
+        report.noteFields(definitions);
         for (int i = 0; i < count; ++i) {
             p.at(146);
             os.process.processEvents();
@@ -144,7 +145,7 @@ QString PushButton9_Click(ImportScreen& screen, platform::Platform& os) {
                 p.at(162);
                 const driver::Value& value = *values[std::size_t(i)];  // a Null leaves the cell empty
                 if (const auto* error = std::get_if<driver::ValueError>(&value))
-                    report.noteUnreadableValue(sheetRow, i + 1, error->message);
+                    report.noteUnreadableValue(sheetRow, i + 1, *error);
                 sheet->setCell(sheetRow, i + 1, value);
             }
             p.at(166);

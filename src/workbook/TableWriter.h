@@ -1,6 +1,8 @@
 #pragma once
-// One table written cell by cell into a file: the interface the .xlsx and
-// .csv writers share.
+// One table written cell by cell into a file: the interface the .xlsx, .csv
+// and SQLite writers share. A workbook or a database can hold several tables:
+// the caller starts each with startTable() and hands them over one after the
+// other; the rules below are then those of each table.
 //
 // Rows are 1-based and arrive in ascending order; row 1 is the header. The
 // cells of a row arrive in ascending column order (columns are 1-based);
@@ -19,6 +21,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,17 +54,37 @@ struct Report {
     std::vector<std::int64_t> unshownRows;  // the first rows, ascending
     std::string unshownReason;              // why the first could not be shown
     std::vector<SheetRows> sheets;          // the worksheets in order (none for CSV)
+    // What the format changed that loses nothing, one sentence each (a name
+    // the output could not take as it is, a key it could not keep).
+    std::vector<std::string> notices;
+    // Whether the output numbers rows from the first data row (a database's
+    // rowid) rather than from the header.
+    bool rowsFromData = false;
 
     bool anyCut() const { return cutTexts > 0; }
     bool operator==(const Report&) const = default;
+};
+
+// A table of an output that holds several.
+struct TableStart {
+    std::string name;              // as the table list names it
+    std::vector<int> keyColumns;   // the columns of its key in the key's order; empty: none
 };
 
 class TableWriter {
 public:
     virtual ~TableWriter() = default;
 
+    // Begins the next table of an output that holds several: rows start
+    // again at 1 (its header), setColumns may be called again, and report()
+    // is this table's. The output names the table after `table.name` as far
+    // as its rules allow, and keeps its key where it has keys. Throws
+    // std::logic_error for an output that holds one table only.
+    virtual void startTable(const TableStart& table);
+
     // The table's fields in column order (column 1 first). Gives the
-    // columns their widths; only before the first data row. Optional.
+    // columns their widths (a workbook) or their types (a database); only
+    // before the first data row. Optional.
     virtual void setColumns(const std::vector<driver::Field>& fields) = 0;
     // The cell keeps the value's type as the format allows; Null leaves it empty.
     virtual void setCell(std::int64_t row, int column, const driver::Value& value) = 0;
@@ -76,10 +99,14 @@ public:
     // setCell throws; finishing again does nothing.
     virtual void finish() = 0;
     virtual bool finished() const = 0;
-    // What the format changed so far.
+    // What the format changed so far (in the current table).
     virtual const Report& report() const = 0;
     // The file finish() writes.
     virtual const std::filesystem::path& path() const = 0;
 };
+
+inline void TableWriter::startTable(const TableStart&) {
+    throw std::logic_error("A " + path().extension().string() + " file holds one table only.");
+}
 
 }  // namespace workbook

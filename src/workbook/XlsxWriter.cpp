@@ -73,8 +73,6 @@ std::size_t characters(std::string_view utf8) {
         std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-std::string sheetName(std::size_t index) { return "Sheet" + std::to_string(index + 1); }
-
 // `drawings` is how many drawing parts there are; `formats` the image formats used.
 std::string contentTypes(std::size_t sheets, int drawings, const std::vector<driver::ImageFormat>& formats) {
     std::string xml(kXmlDeclaration);
@@ -114,13 +112,30 @@ std::string packageRelationships() {
     return xml;
 }
 
-std::string workbookPart(std::size_t sheets) {
+// A text as an XML attribute's value (SheetNames has taken out the
+// control characters and malformed bytes).
+std::string xmlAttribute(std::string_view text) {
+    std::string xml;
+    for (const char c : text) {
+        switch (c) {
+        case '&': xml += "&amp;"; break;
+        case '<': xml += "&lt;"; break;
+        case '>': xml += "&gt;"; break;
+        case '"': xml += "&quot;"; break;
+        default: xml += c;
+        }
+    }
+    return xml;
+}
+
+std::string workbookPart(const std::vector<std::string>& names) {
     std::string xml(kXmlDeclaration);
     xml += "<workbook xmlns=\"" + std::string(kMainNamespace) + "\" xmlns:r=\"" + std::string(kRelationshipNamespace) +
            "\"><bookViews><workbookView/></bookViews><sheets>";
-    for (std::size_t i = 1; i <= sheets; ++i)
-        xml += "<sheet name=\"" + sheetName(i - 1) + "\" sheetId=\"" + std::to_string(i) + "\" r:id=\"rId" +
+    for (std::size_t i = 1; i <= names.size(); ++i) {
+        xml += "<sheet name=\"" + xmlAttribute(names[i - 1]) + "\" sheetId=\"" + std::to_string(i) + "\" r:id=\"rId" +
                std::to_string(i) + "\"/>";
+    }
     xml += "</sheets></workbook>";
     return xml;
 }
@@ -238,6 +253,47 @@ void XlsxWriter::fail() {
     if (file_) file_->discard();
 }
 
+// Ends the current table's last sheet; a table without rows still has its
+// sheet, with its header.
+void XlsxWriter::endTable() {
+    if (!sheetOpen_ && report_.sheets.empty()) startSheet();
+    if (sheetOpen_) endSheet();
+}
+
+void XlsxWriter::startTable(const TableStart& table) {
+    if (finished_) throw std::runtime_error("The workbook " + path_.string() + " is finished.");
+    if (failed_) throw std::runtime_error("The workbook " + path_.string() + " could not be written.");
+    if (!tables_ && (row_ > 1 || !header_.empty()))
+        throw std::logic_error("The workbook " + path_.string() + " has cells before its first table.");
+    try {
+        if (tables_) endTable();
+    } catch (...) {
+        fail();
+        throw;
+    }
+    tables_ = true;
+    tableName_ = table.name;
+    tableSheet_ = sheetNames_.take(table.name);
+    report_ = Report{};
+    if (tableSheet_ != table.name)
+        report_.notices.push_back("The table's worksheet is named \"" + tableSheet_ +
+                                  "\": a worksheet's name has at most 31 characters, none of [ ] : * ? / \\, "
+                                  "and is unlike every other sheet's, letter case aside.");
+    widths_.clear();
+    header_.clear();
+    cutColumns_.clear();
+    unshownColumns_.clear();
+    sheetOpen_ = rowOpen_ = false;
+    firstRow_ = endRow_ = 2;
+    row_ = 1;
+    lastColumn_ = 0;
+    holdRows_ = true;
+    heldRow_.clear();
+    target_ = nullptr;
+    rowPictures_ = 0;
+    rowTop_ = rowHeight_ = 0;
+}
+
 void XlsxWriter::setColumns(const std::vector<driver::Field>& fields) {
     if (finished_ || failed_ || row_ > 1)
         throw std::runtime_error("The columns of the workbook " + path_.string() +
@@ -320,14 +376,19 @@ void XlsxWriter::startSheet() {
     const std::size_t index = report_.sheets.size();
     firstRow_ = 2 + static_cast<std::int64_t>(index) * (options_.sheetRows - 1);
     endRow_ = firstRow_ + options_.sheetRows - 1;
-    report_.sheets.push_back({sheetName(index), firstRow_, 0});
-    zip_->openRaw("xl/worksheets/sheet" + std::to_string(index + 1) + ".xml", options_.level, true);
+    const std::string number = std::to_string(index + 1);
+    const std::string name = !tables_ ? "Sheet" + number
+                             : index == 0 ? tableSheet_
+                                          : sheetNames_.take(tableName_, " (" + number + ")");
+    report_.sheets.push_back({name, firstRow_, 0});
+    sheetParts_.push_back(name);
+    zip_->openRaw("xl/worksheets/sheet" + std::to_string(sheetParts_.size()) + ".xml", options_.level, true);
     deflate_->begin([this](const char* data, std::size_t size) { zip_->writeRaw(data, size); });
 
     std::string xml(kXmlDeclaration);
     xml += "<worksheet xmlns=\"" + std::string(kMainNamespace) + "\" xmlns:r=\"" +
            std::string(kRelationshipNamespace) + "\"><sheetViews><sheetView" +
-           (index == 0 ? " tabSelected=\"1\"" : "") +
+           (sheetParts_.size() == 1 ? " tabSelected=\"1\"" : "") +
            " workbookViewId=\"0\"><pane ySplit=\"1\" topLeftCell=\"A2\" activePane=\"bottomLeft\" state=\"frozen\"/>"
            "<selection pane=\"bottomLeft\" activeCell=\"A2\" sqref=\"A2\"/></sheetView></sheetViews>"
            "<sheetFormatPr defaultRowHeight=\"15\"/>";
@@ -385,7 +446,7 @@ void XlsxWriter::endSheet() {
     sheetOpen_ = false;
     const ParallelDeflate::Totals totals = deflate_->end();
     zip_->closeRaw(totals.size, totals.crc);
-    writeAttachments(static_cast<int>(report_.sheets.size()));
+    writeAttachments(static_cast<int>(sheetParts_.size()));
 }
 
 void XlsxWriter::streamMember(const std::string& name,
@@ -677,9 +738,8 @@ void XlsxWriter::finish() {
     if (finished_) return;
     if (failed_) throw std::runtime_error("The workbook " + path_.string() + " could not be written.");
     try {
-        if (!sheetOpen_ && report_.sheets.empty()) startSheet();
-        if (sheetOpen_) endSheet();
-        const std::size_t sheets = report_.sheets.size();
+        endTable();
+        const std::size_t sheets = sheetParts_.size();
         std::vector<driver::ImageFormat> formats;
         for (const auto format : {driver::ImageFormat::Bmp, driver::ImageFormat::Png, driver::ImageFormat::Jpeg,
                                   driver::ImageFormat::Gif})
@@ -688,7 +748,7 @@ void XlsxWriter::finish() {
                   contentTypes(sheets, drawings_, formats), 6);
         zip_->add("_rels/.rels", packageRelationships(), 6);
         zip_->add("docProps/core.xml", coreProperties(), 6);
-        zip_->add("xl/workbook.xml", workbookPart(sheets), 6);
+        zip_->add("xl/workbook.xml", workbookPart(sheetParts_), 6);
         zip_->add("xl/_rels/workbook.xml.rels", workbookRelationships(sheets), 6);
         zip_->add("xl/styles.xml", stylesPart(), 6);
         zip_->close();

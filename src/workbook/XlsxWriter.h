@@ -55,7 +55,15 @@
 //
 // Limits: a worksheet holds sheetRows rows; row 1 is the header. Data rows
 // that do not fit go on in Sheet2, Sheet3, ... (at most kMaxSheets), each
-// starting with a copy of row 1. A text longer than a cell holds (32,767
+// starting with a copy of row 1.
+//
+// Tables: without startTable the workbook holds one table, on Sheet1 (and
+// on). Each startTable begins a table on sheets of its own, after those of
+// the table before: the first named after the table as SheetNames takes it
+// (a notice in the report says when that is not the table's name as it is),
+// the next "NAME (2)", "NAME (3)", ...; a table without rows still has its
+// sheet with its header. Everything else, widths, pictures and links
+// included, is as for a workbook of that one table. A text longer than a cell holds (32,767
 // UTF-16 units) is cut at a character boundary and counted in the report.
 //
 // Views: every worksheet keeps its header row in view (frozen) and gives
@@ -69,6 +77,7 @@
 // to the sheet as before; otherwise each row is held until complete, so it
 // can be made tall enough for its pictures.
 
+#include "workbook/SheetNames.h"
 #include "workbook/TableWriter.h"
 
 #include <array>
@@ -115,6 +124,7 @@ public:
     XlsxWriter(const XlsxWriter&) = delete;
     XlsxWriter& operator=(const XlsxWriter&) = delete;
 
+    void startTable(const TableStart& table) override;
     void setColumns(const std::vector<driver::Field>& fields) override;
     void setCell(std::int64_t row, int column, const driver::Value& value) override;
     void setText(std::int64_t row, int column, std::string_view text) override;
@@ -124,6 +134,7 @@ public:
     const Report& report() const override { return report_; }
     const std::filesystem::path& path() const override { return path_; }
 
+    // The current table's worksheets.
     int sheetCount() const { return static_cast<int>(report_.sheets.size()); }
 
 private:
@@ -135,6 +146,7 @@ private:
     void locate(std::int64_t row, int column);
     void startSheet();
     void endSheet();
+    void endTable();
     void writeCell(int column, const driver::Value& value);
     void beginCell(int column);
     void writeNumber(double number, int style);
@@ -157,6 +169,13 @@ private:
     Report report_;
     bool finished_ = false;
     bool failed_ = false;
+
+    // Tables (startTable): each has sheets of its own, named after it.
+    bool tables_ = false;               // startTable was called
+    std::string tableName_;             // the current table's name
+    std::string tableSheet_;            // its first sheet's name
+    SheetNames sheetNames_;
+    std::vector<std::string> sheetParts_;  // every sheet's name, in the workbook's order
 
     std::vector<double> widths_;        // by column, from setColumns
     std::vector<HeaderCell> header_;    // row 1, by column

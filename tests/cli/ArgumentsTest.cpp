@@ -63,7 +63,7 @@ TEST(Arguments, BadArgumentsSayWhatIsWrong) {
     EXPECT_EQ(refusal({"export"}), "export needs a folder or a table file");
     EXPECT_EQ(refusal({"export", "a", "--json"}), "--json is an option of list, not of export");
     EXPECT_EQ(refusal({"export", "a", "-o"}), "-o needs a value");
-    EXPECT_EQ(refusal({"export", "a", "--format", "xls"}), "--format is xlsx or csv, not \"xls\"");
+    EXPECT_EQ(refusal({"export", "a", "--format", "xls"}), "--format is xlsx, csv or sqlite, not \"xls\"");
     EXPECT_EQ(refusal({"export", "a", "--code-page", "12x"}),
               "--code-page needs a code page number such as 1252 or 437, or auto, not \"12x\"");
     EXPECT_EQ(refusal({"export", "a", "--fields", "A,,B"}),

@@ -405,7 +405,7 @@ TEST_F(CommandLine, OutputIsAFolderOnlyWhenItIsOneEndsInASlashOrTakesSeveralTabl
     const std::string parts = s(samples + "/PARTS.DB");
     const Outcome txt = run({"export", parts, "-o", s(out + "/c.txt")});
     EXPECT_EQ(txt.status, cli::kNothing);
-    EXPECT_EQ(txt.err.rfind("vellomar: -o " + s(out) + "/c.txt names neither a .xlsx nor a .csv file: give --format, "
+    EXPECT_EQ(txt.err.rfind("vellomar: -o " + s(out) + "/c.txt names neither a .xlsx, a .csv nor a .sqlite file: give --format, "
                             "or end a folder's name with /\n", 0), 0u) << txt.err;
     EXPECT_FALSE(QFile::exists(out + "/c.txt"));
 
@@ -459,7 +459,8 @@ TEST_F(CommandLine, ASignalRemovesTheUnfinishedFileAndEndsTheProgramByIt) {
             for (const int each : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) ::signal(each, SIG_DFL);
             ::dup2(pipeEnds[1], STDERR_FILENO);
             ::close(pipeEnds[0]);
-            ::execl(program.c_str(), program.c_str(), "export", s(big).c_str(), "-o", s(out + "/big.xlsx").c_str(),
+            ::execl(program.c_str(), program.c_str(), "export", s(big).c_str(), "-o",
+                    s(out + (signal == SIGTERM ? "/big.sqlite" : "/big.xlsx")).c_str(),
                     signal == SIGPIPE ? "--progress" : "--quiet", nullptr);
             ::_exit(127);
         }

@@ -219,8 +219,7 @@ const std::map<std::string, Known> kKnownDifferences = {
 // MEMBRE.DB's source repository never had its .mb: its long memos and photos are
 // ValueError cells for us; pxlib (with no .mb attached) only knows their lengths.
 bool missingBlobFile(const std::string& table, const std::string& ours) {
-    return table == "teverett-paradoxReader/MEMBRE.DB" && ours.starts_with("ERR ") &&
-           ours.find("MEMBRE.MB is missing") != std::string::npos;
+    return table == "teverett-paradoxReader/MEMBRE.DB" && ours == "ERR the blob file is missing";
 }
 
 // pxlib takes a Bytes value whose first byte is 0 for NULL; only all zeros are.

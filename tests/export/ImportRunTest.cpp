@@ -440,7 +440,7 @@ TEST_F(ImportRunTest, RowsThatCannotBeReadAreSkippedAndTheRestWritten) {
     ASSERT_EQ(fake.messages.shown.size(), 1u);
     const QString& text = fake.messages.shown[0].text;
     EXPECT_TRUE(text.contains(QString("\r\n\r\n10 rows of the table could not be read and are not in the "
-                                      "workbook: rows %1, %2, %3, %4, %5 and 5 more (")
+                                      "workbook: table rows %1, %2, %3, %4, %5 and 5 more (")
                                   .arg(perBlock + 1).arg(perBlock + 2).arg(perBlock + 3).arg(perBlock + 4)
                                   .arg(perBlock + 5)))
         << text.toStdString();

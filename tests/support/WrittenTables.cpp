@@ -147,7 +147,7 @@ std::vector<WrittenTable> writeEveryVersion(const std::filesystem::path& folder)
          std::int64_t{0}, driver::Time{0}, driver::Timestamp{{1, 1, 1}, {0}}, false, std::int64_t{3},
          driver::Decimal{"0.00"}, Bytes{FieldType::Bytes, {0, 0, 0, 0, 0, 1}}},
         {text("?"), std::int64_t{-32767}, -1e300, driver::Money{-0.01}, driver::Date{9999, 12, 31},
-         std::string(600, 's'), Bytes{FieldType::Binary, {0}}, kNull, Bytes{FieldType::Ole, std::vector<std::uint8_t>(700, 'o')},
+         std::string(600, 's'), Bytes{FieldType::Binary, {9}}, kNull, Bytes{FieldType::Ole, std::vector<std::uint8_t>(700, 'o')},
          kNull, std::int64_t{2147483647}, driver::Time{3'601'000}, driver::Timestamp{{1899, 12, 31}, {1}}, false,
          std::int64_t{100}, driver::Decimal{"999999999999999999999999999999.99"},
          Bytes{FieldType::Bytes, {255, 255, 255, 255, 255, 255}}},
