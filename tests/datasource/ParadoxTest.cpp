@@ -1,8 +1,8 @@
 #include "datasource/TableListView.h"
-#include "support/Corpus.h"
 #include "support/FakePlatform.h"
 #include "support/ListTexts.h"
 #include "support/ScriptedFileSystem.h"
+#include "support/WrittenTables.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,9 +22,6 @@ void touch(const QString& path) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
 }
 
-
-const QString kCorpus = QString::fromStdString(testsupport::corpusFolder());
-
 }  // namespace
 
 TEST(ConnectionString, IsTheDriversTextWithTheFolderTwice) {
@@ -41,12 +38,10 @@ TEST(ConnectionString, IsTheDriversTextWithTheFolderTwice) {
 }
 
 TEST(OpenParadoxConnection, OpensFoldersWhoseNamesHoldSeparatorsAndBraces) {
-    VELLOMAR_NEEDS_CORPUS();
     QTemporaryDir tmp;
     for (const QString& name : {QString("a;b"), QString("c}d{e"), QString("with blank ")}) {
         const QString folder = tmp.filePath(name);
-        ASSERT_TRUE(QDir().mkpath(folder));
-        ASSERT_TRUE(QFile::copy(kCorpus + "/flrizzato-DelphiAcademy/country.db", folder + "/country.db"));
+        testsupport::writeCountry((folder + "/country.db").toStdString());
 
         platform::Connection connection = OpenParadoxConnection(folder, platform::adUseServer);
         EXPECT_EQ(connection.CursorLocation(), platform::adUseServer);
@@ -125,23 +120,15 @@ TEST(AddTablesToParadoxListbox, ListsTablesFolderFirstThenSubfolders) {
 }
 
 TEST(AddTablesToParadoxListbox, EachEntryOpensItsOwnFile) {
-    VELLOMAR_NEEDS_CORPUS();
     QTemporaryDir tmp;
     const QString top = tmp.path();
-    ASSERT_TRUE(QDir(top).mkpath("b"));
-    ASSERT_TRUE(QDir(top).mkpath("A"));
+    const std::filesystem::path root = top.toStdString();
     const QByteArray latin1 = QFile::encodeName(top) + "/caf\xe9.db";  // not UTF-8
-    const struct {
-        QByteArray file;
-        const char* corpus;
-    } tables[] = {
-        {"Straße.db", "country.db"},      {"Café Menü.db", "customer.db"}, {latin1, "orders.db"},
-        {"my.dbase.db", "vendors.db"},    {"A/same.db", "parts.db"},       {"b/same.db", "items.db"},
-    };
-    for (const auto& t : tables) {
-        const QByteArray path = t.file.startsWith('/') ? t.file : QFile::encodeName(top) + "/" + t.file;
-        std::filesystem::copy_file(kCorpus.toStdString() + "/flrizzato-DelphiAcademy/" + t.corpus, path.toStdString());
-    }
+    testsupport::writeCountry(root / "Straße.db");
+    for (const auto& [file, rows] : {std::pair{"Café Menü.db", 55}, {"cafe.db", 205}, {"my.dbase.db", 23},
+                                     {"A/same.db", 59}, {"b/same.db", 945}})
+        testsupport::writeNumbered(root / file, rows);
+    std::filesystem::rename(root / "cafe.db", latin1.toStdString());
     ASSERT_EQ(::mkfifo(QFile::encodeName(top + "/PIPE.db").constData(), 0600), 0);  // never listed
     ASSERT_TRUE(QFile::link(top + "/Café Menü.db", top + "/link.db"));
     ASSERT_TRUE(QFile::link(top + "/gone", top + "/dangling.db"));

@@ -1,18 +1,18 @@
 // Tables whose header, block chain and blocks disagree: each gives its true
 // rows, never a row twice, a deleted row or a stale record, and damage() says
 // what was found, where, and what it means for the rows. The damaged tables
-// are real ones (the shared damaged set, and corpus tables with bytes changed
-// here) or tables built byte by byte.
+// are written ones with bytes changed here, tables built byte by byte, and
+// real ones (the shared damaged set).
 
 #include "CorpusPaths.h"
 #include "TableBytes.h"
 #include "driver/Table.h"
+#include "support/WrittenTables.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 using namespace driver;
 using namespace driver::test;
@@ -30,17 +30,25 @@ Rows allRows(const Table& table) {
     return rows;
 }
 
-ByteVector readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return ByteVector((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 class ChainRecovery : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string pattern = (std::filesystem::temp_directory_path() / "vellomar-recovery-XXXXXX").string();
         dir_ = ::mkdtemp(pattern.data());
-        VELLOMAR_NEEDS_CORPUS();  // the damaged tables are copies of corpus tables
+        paradoxwriter::Options keyed;
+        keyed.keyFields = 1;
+        keyed.rowsPerBlock = 6;
+        for (std::int64_t i = 1; i <= 204; ++i)
+            ordersRows_.push_back({i, "order " + std::to_string(i), i % 7 ? Value(i * 3) : Value(Null{})});
+        testsupport::writeTable(dir_ / "ORDERS.DB",
+                                {{"OrderNo", FieldType::Long}, {"Notes", FieldType::Alpha, 255}, {"Amount", FieldType::Long}},
+                                ordersRows_, keyed);
+        // Rows 1-21 in blocks 1-3, the rows of blocks 4-6 deleted.
+        keyed.rowsPerBlock = 7;
+        testsupport::writeNumbered(dir_ / "TEAM.DB", 42, keyed);
+        ByteVector team = readFile(dir_ / "TEAM.DB");
+        freeBlocks(team, 4);
+        writeFile(dir_ / "TEAM.DB", team);
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
@@ -49,16 +57,19 @@ protected:
         return Table::open(dir_ / name);
     }
 
-    // orders.db: 2 KiB blocks 1..34 in order, 6 records of 263 bytes each (7 in
-    // block 34), 205 rows, no free blocks. Block n starts at 2048 * n.
-    static ByteVector orders() { return readFile(corpus("flrizzato-DelphiAcademy/orders.db")); }
+    // ORDERS.DB, keyed like orders.db of the corpus: 2 KiB blocks 1..34 in
+    // order, 6 records of 263 bytes each (room for 7), 204 rows, no free
+    // blocks. Block n starts at 2048 * n.
+    ByteVector orders() const { return readFile(dir_ / "ORDERS.DB"); }
     static std::size_t ordersBlock(int n) { return 2048 * static_cast<std::size_t>(n); }
-    static const Rows& ordersRows() {
-        static const Rows rows = allRows(*Table::open(corpus("flrizzato-DelphiAcademy/orders.db")));
-        return rows;
-    }
+    const Rows& ordersRows() const { return ordersRows_; }
+    // TEAM.DB, like Team.DB of the corpus: chain 1-3 of 7 rows each, then
+    // blocks 4-6 on the list of free blocks, still holding their old rows.
+    ByteVector team() const { return readFile(dir_ / "TEAM.DB"); }
+    Rows teamRows() const { return allRows(*Table::open(dir_ / "TEAM.DB")); }
 
     std::filesystem::path dir_;
+    Rows ordersRows_;
 };
 
 }  // namespace
@@ -66,6 +77,7 @@ protected:
 // Each comes out as its original, or what is in doubt is told: its rows, a
 // cell, or a name; what is not told is the original's.
 TEST_F(ChainRecovery, SharedDamagedTablesComeOutWholeOrTold) {
+    VELLOMAR_NEEDS_CORPUS();
     enum class Told { Whole, Rows, Cell, Name };
     struct Case {
         const char* damaged;
@@ -138,14 +150,14 @@ TEST_F(ChainRecovery, LinksThatSkipBlocksOrDisagreeAreMended) {
     EXPECT_THAT(table->damage(),
                 AllOf(HasSubstr("block 4 (byte 8192) links to block 20, but block 20 links back to block 19; "
                                 "blocks 5-19, linking from block 4 to block 20, were put back in between"),
-                      HasSubstr("115 were found along the block chain, and 90 more were recovered from blocks 5-19")));
+                      HasSubstr("114 were found along the block chain, and 90 more were recovered from blocks 5-19")));
 
     bytes = orders();
     putU16(bytes, ordersBlock(10) + 2, 3);  // only block 10's previous link is wrong
     table = open(bytes);
     EXPECT_EQ(allRows(*table), ordersRows());
     EXPECT_THAT(table->damage(), AllOf(HasSubstr("block 10 (byte 20480) links back to block 3, but block 9 links to it"),
-                                       HasSubstr("the header says 205 rows, and all 205 were found along the block chain")));
+                                       HasSubstr("the header says 204 rows, and all 204 were found along the block chain")));
 }
 
 TEST_F(ChainRecovery, TheChainStartIsFoundWhenTheHeadersFirstBlockIsWrong) {
@@ -156,15 +168,14 @@ TEST_F(ChainRecovery, TheChainStartIsFoundWhenTheHeadersFirstBlockIsWrong) {
     auto table = open(bytes);
     EXPECT_EQ(allRows(*table), ordersRows());
     EXPECT_THAT(table->damage(), AllOf(HasSubstr("the header's first block (byte 14) is 0, as in a table without rows, "
-                                                 "yet it counts 205 rows"),
+                                                 "yet it counts 204 rows"),
                                        HasSubstr("block 1 (byte 2048) is the only block holding records")));
 
-    // Team.DB: chain 1-3, free list 4, 5, 6; the header's first block on the free list.
-    const auto team = corpus("gazlappy-Wdplapp/Team.DB");
-    bytes = readFile(team);
+    // The header's first block on the free list.
+    bytes = team();
     putU16(bytes, 0x0E, 4);
     table = open(bytes);
-    EXPECT_EQ(allRows(*table), allRows(*Table::open(team)));
+    EXPECT_EQ(allRows(*table), teamRows());
     EXPECT_THAT(table->damage(), HasSubstr("the header's first block, block 4 (byte 8192), is on the list of free blocks"));
 }
 
@@ -182,14 +193,14 @@ TEST_F(ChainRecovery, BadRecordCountsAreTakenFromTheHeaderWhenOnlyOneBlockHasOne
     putU16(bytes, ordersBlock(3) + 4, 1840);   // covers 7 records, one of them stale
     putU16(bytes, ordersBlock(7) + 4, 30000);  // beyond the block: none read
     const auto table = open(bytes);
-    EXPECT_EQ(table->rowCount(), 205 - 6 + 1);
+    EXPECT_EQ(table->rowCount(), 204 - 6 + 1);
     EXPECT_THAT(table->damage(),
                 AllOf(HasSubstr("block 3 (byte 6144) gives a last-record offset of 1840, which is not a whole number of "
                                 "263-byte records; the 7 records the offset covers were read, but the true count is not "
                                 "known"),
                       HasSubstr("block 7 (byte 14336) gives a last-record offset of 30000, beyond its 2,048 bytes (room "
                                 "for 7 records of 263 bytes); no rows were read from it, so rows may be missing"),
-                      HasSubstr("200 were found along the block chain: 5 rows are missing")));
+                      HasSubstr("199 were found along the block chain: 5 rows are missing")));
 }
 
 TEST_F(ChainRecovery, ABlockSizeCodeThatDoesNotFitTheFileGivesWayToTheOneThatDoes) {
@@ -209,11 +220,16 @@ TEST_F(ChainRecovery, ABlockSizeCodeThatDoesNotFitTheFileGivesWayToTheOneThatDoe
     EXPECT_EQ(allRows(*table), ordersRows());
     EXPECT_THAT(table->damage(), HasSubstr("holds together for its first 5 blocks (against 1 with the header's size), "
                                            "so the table was read with 2 KiB blocks"));
-    // A 3.0 table of 1 KiB blocks.
-    const auto areas = corpus("leonhad-paradoxdriver/areas/AREACODE.DB");
-    bytes = readFile(areas);
+    // A 3.0 table of 1 KiB blocks, its header not a whole number of blocks.
+    paradoxwriter::Options v30;
+    v30.version = 3;
+    v30.blockKiB = 1;
+    Rows areas;
+    for (std::int64_t i = 1; i <= 239; ++i) areas.push_back({i, "area " + std::to_string(i)});
+    testsupport::writeTable(dir_ / "AREA.DB", {{"Code", FieldType::Short}, {"Place", FieldType::Alpha, 100}}, areas, v30);
+    bytes = readFile(dir_ / "AREA.DB");
     bytes[0x05] = 2;
-    EXPECT_EQ(allRows(*open(bytes)), allRows(*Table::open(areas)));
+    EXPECT_EQ(allRows(*open(bytes)), areas);
     // Records of 1,275 bytes in 2 KiB blocks, the code saying 1 KiB: a record
     // larger than the header's block size is no reason to give up the table.
     TableBytes wide({{FieldType::Alpha, 255, "A"}, {FieldType::Alpha, 255, "B"}, {FieldType::Alpha, 255, "C"},
@@ -236,22 +252,25 @@ TEST_F(ChainRecovery, ABlockSizeCodeThatDoesNotFitTheFileGivesWayToTheOneThatDoe
 }
 
 TEST_F(ChainRecovery, FreeAndEmptyBlocksNeverGiveRows) {
-    // Team.DB's free blocks 4-6 still hold old rows and link back to block 1.
+    // TEAM.DB's free blocks 4-6 still hold old rows and link back to block 1.
     // With the free list lost and block 1's next link cut, block 2 is still the
     // only block holding records that links back to block 1.
-    const auto team = corpus("gazlappy-Wdplapp/Team.DB");
-    ByteVector bytes = readFile(team);
+    ByteVector bytes = team();
     putU16(bytes, 0x4D, 0);
     putU16(bytes, 2048, 0);
     auto table = open(bytes);
-    EXPECT_EQ(allRows(*table), allRows(*Table::open(team)));
+    EXPECT_EQ(allRows(*table), teamRows());
     EXPECT_THAT(table->damage(), AllOf(HasSubstr("block 2 (byte 4096) links back to block 1, so the chain was followed "
                                                  "on from there"),
                                        HasSubstr("blocks 4-6 are empty but neither in the block chain nor on the list "
                                                  "of free blocks")));
 
-    // Dbls.DB: every row deleted, all 13 blocks empty; a header that counts 12 rows gets none.
-    bytes = readFile(corpus("gazlappy-Wdplapp/Dbls.DB"));
+    // Every row deleted, all 13 blocks empty; a header that counts 12 rows gets none.
+    paradoxwriter::Options full;
+    full.rowsPerBlock = 10;
+    testsupport::writeNumbered(dir_ / "DBLS.DB", 130, full);
+    bytes = readFile(dir_ / "DBLS.DB");
+    freeBlocks(bytes, 1);
     bytes[0x06] = 12;
     table = open(bytes);
     EXPECT_EQ(table->rowCount(), 0);
@@ -268,8 +287,8 @@ TEST_F(ChainRecovery, BlocksOutsideTheChainComeBackOnlyWhenTheHeaderCountsTheirR
     EXPECT_EQ(allRows(*table), ordersRows());
     EXPECT_TRUE(table->rowsInDoubt());  // they happen to be in order, but nothing in the file says so
     EXPECT_THAT(table->damage(), AllOf(HasSubstr("blocks 6-34 lie outside the block chain and the list of free blocks, "
-                                                 "yet list 175 records"),
-                                       HasSubstr("30 were found along the block chain, and 175 more were recovered")));
+                                                 "yet list 174 records"),
+                                       HasSubstr("30 were found along the block chain, and 174 more were recovered")));
 
     // A block the chain and the header's count leave out stays out.
     TableBytes numbered({{FieldType::Long, 4, "N"}});
@@ -289,10 +308,10 @@ TEST_F(ChainRecovery, BlocksOutsideTheChainComeBackOnlyWhenTheHeaderCountsTheirR
 
 TEST_F(ChainRecovery, AHeaderCountOrFlagAloneIsReportedAndTheRowsStay) {
     ByteVector bytes = orders();
-    bytes[0x06] = 204;
+    bytes[0x06] = 203;
     auto table = open(bytes);
     EXPECT_EQ(allRows(*table), ordersRows());
-    EXPECT_THAT(table->damage(), HasSubstr("the header says 204 rows; 205 were found along the block chain: 1 more than "
+    EXPECT_THAT(table->damage(), HasSubstr("the header says 203 rows; 204 were found along the block chain: 1 more than "
                                            "the header counts: the blocks' own counts were followed, and the header's "
                                            "count may be out of date"));
 
@@ -300,16 +319,25 @@ TEST_F(ChainRecovery, AHeaderCountOrFlagAloneIsReportedAndTheRowsStay) {
     bytes[0x14] = 1;
     table = open(bytes);
     EXPECT_EQ(allRows(*table), ordersRows());
-    EXPECT_THAT(table->damage(), AllOf(HasSubstr("all 205 were found"), HasSubstr("needing a rebuild")));
+    EXPECT_THAT(table->damage(), AllOf(HasSubstr("all 204 were found"), HasSubstr("needing a rebuild")));
 }
 
 TEST_F(ChainRecovery, ScrambledTablesAreRecoveredLikeTheirPlainTwins) {
-    ByteVector bytes = readFile(corpus("cran-Rparadox/TypSammlung_encrypted.DB"));
+    paradoxwriter::Options scrambled;
+    scrambled.keyFields = 1;
+    scrambled.rowsPerBlock = 6;
+    scrambled.scrambleKey = 0x1D7C;
+    testsupport::writeTable(dir_ / "T.DB",
+                            {{"OrderNo", FieldType::Long}, {"Notes", FieldType::Alpha, 255}, {"Amount", FieldType::Long}},
+                            ordersRows(), scrambled);
+    ByteVector bytes = readFile(dir_ / "T.DB");
     putU16(bytes, 0x0E, 0);
-    std::filesystem::copy_file(corpus("cran-Rparadox/TypSammlung_encrypted.MB"), dir_ / "T.MB");
     const auto table = open(bytes);
-    EXPECT_EQ(allRows(*table), allRows(*Table::open(corpus("cran-Rparadox/TypSammlung.DB"))));
-    EXPECT_THAT(table->damage(), HasSubstr("block 1 (byte 2048) is the only block holding records"));
+    EXPECT_TRUE(table->encrypted());
+    EXPECT_EQ(allRows(*table), ordersRows());
+    EXPECT_THAT(table->damage(), AllOf(HasSubstr("block 1 (byte 2048) is the only block holding records that links "
+                                                 "back to no block, so the chain was read from there"),
+                                       HasSubstr("all 204 are there")));
 }
 
 TEST_F(ChainRecovery, ARowThatCannotBeReadFailsAloneAndTheRowsAfterItStayReadable) {

@@ -1,5 +1,5 @@
 #include "driver/Engine.h"
-#include "support/Corpus.h"
+#include "support/WrittenTables.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -17,7 +17,25 @@ using driver::SqlSyntaxError;
 
 namespace {
 
-const fs::path academy = testsupport::corpusPath("flrizzato-DelphiAcademy");
+// A folder of tables written once per test program: country.db, TypSammlung.DB
+// (every type) and OF.db (a 3.5 table in code page 866 with Cyrillic names).
+const fs::path& data() {
+    static const QTemporaryDir dir;
+    static const fs::path folder = [] {
+        const fs::path folder = fs::path(dir.path().toStdString()) / "data";
+        testsupport::writeCountry(folder / "country.db");
+        testsupport::writeTypSammlung(folder / "TypSammlung.DB");
+        paradoxwriter::Options cyrillic;
+        cyrillic.version = 4;
+        cyrillic.codePage = 866;
+        testsupport::writeTable(folder / "OF.db",
+                                {{"Инвентарный номер", driver::FieldType::Alpha, 12},
+                                 {"Норма износа %", driver::FieldType::Number}},
+                                {{std::string("001370009"), 12.5}}, cyrillic);
+        return folder;
+    }();
+    return folder;
+}
 
 std::vector<std::string> namesOf(const driver::ResultSet& result) {
     std::vector<std::string> names;
@@ -36,68 +54,56 @@ std::string messageOf(const fs::path& folder, std::string_view sql, const driver
 }
 
 TEST(ExecuteQuery, StarGivesEveryFieldInTableOrderAndEveryRow) {
-    VELLOMAR_NEEDS_CORPUS();
-    const auto result = executeQuery(academy, "SELECT * FROM [CUSTOMER];");
-    EXPECT_EQ(namesOf(*result), (std::vector<std::string>{"CustNo", "Company", "Addr1", "Addr2", "City", "State",
-                                                          "Zip", "Country", "Phone", "FAX", "TaxRate", "Contact",
-                                                          "LastInvoiceDate"}));
-    EXPECT_EQ(result->rowCount(), 55);
+    const auto result = executeQuery(data(), "SELECT * FROM [TYPSAMMLUNG];");
+    EXPECT_EQ(namesOf(*result), (std::vector<std::string>{"Alpha", "Numerisch", "Währung", "Integer kurz",
+                                                          "Integer lang", "BCD", "Datum", "Zeit", "Datum/Zeit", "Memo",
+                                                          "Logisch", "Zähler", "Binär", "Bytes"}));
+    EXPECT_EQ(result->rowCount(), 5);
     const std::vector<driver::Value> first = result->row(0);
-    EXPECT_EQ(first[0], driver::Value(1221.0));
-    EXPECT_EQ(first[1], driver::Value(std::string("Kauai Dive Shoppe")));
+    EXPECT_EQ(first[0], driver::Value(std::string("AAA Irgendein Text")));
+    EXPECT_EQ(first[1], driver::Value(40.0));
 }
 
 TEST(ExecuteQuery, FieldListKeepsTheAskedOrderAndTheTablesSpelling) {
-    VELLOMAR_NEEDS_CORPUS();
-    const auto result = executeQuery(academy, "SELECT `company`, `CUSTNO`, `Company` FROM `customer`");
-    EXPECT_EQ(namesOf(*result), (std::vector<std::string>{"Company", "CustNo", "Company"}));
-    EXPECT_EQ(result->row(1), (std::vector<driver::Value>{std::string("Unisco"), 1231.0, std::string("Unisco")}));
+    const auto result = executeQuery(data(), "SELECT `alpha`, `NUMERISCH`, `Alpha` FROM `typsammlung`");
+    EXPECT_EQ(namesOf(*result), (std::vector<std::string>{"Alpha", "Numerisch", "Alpha"}));
+    EXPECT_EQ(result->row(1),
+              (std::vector<driver::Value>{std::string("Erste Zeile"), 23.0, std::string("Erste Zeile")}));
 
     // readRow gives the same values, whole rows or not.
     std::vector<driver::Value> row;
     result->readRow(1, row);
     EXPECT_EQ(row, result->row(1));
-    const auto whole = executeQuery(academy, "SELECT * FROM customer");
-    whole->readRow(54, row);
-    EXPECT_EQ(row, whole->row(54));
+    const auto whole = executeQuery(data(), "SELECT * FROM typsammlung");
+    whole->readRow(4, row);
+    EXPECT_EQ(row, whole->row(4));
 }
 
 TEST(ExecuteQuery, MatchesNamesThatNeedQuotingAndNonAsciiNames) {
-    VELLOMAR_NEEDS_CORPUS();
-    const fs::path folder = testsupport::corpusPath("cran-Rparadox");
-    const auto result = executeQuery(folder, "SELECT `Норма износа %`, [Инвентарный номер] FROM `OF`");
+    const auto result = executeQuery(data(), "SELECT `Норма износа %`, [Инвентарный номер] FROM `OF`");
     EXPECT_EQ(namesOf(*result), (std::vector<std::string>{"Норма износа %", "Инвентарный номер"}));
     EXPECT_EQ(result->row(0)[1], driver::Value(std::string("001370009")));
 }
 
-TEST(FindTableFile, IgnoresLetterCaseOfNameAndExtension) {
-    VELLOMAR_NEEDS_CORPUS();
-    const fs::path league = testsupport::corpusPath("gazlappy-Wdplapp");
-    EXPECT_EQ(driver::findTableFile(league, "LEAGUE").filename(), "League.DB");
-    EXPECT_EQ(driver::findTableFile(league, "a_league").filename(), "a_League.DB");
-    EXPECT_EQ(driver::findTableFile(academy, "Orders").filename(), "orders.db");
-}
-
-TEST(FindTableFile, PrefersTheExactSpellingAmongSeveralMatches) {
-    VELLOMAR_NEEDS_CORPUS();
+TEST(FindTableFile, IgnoresLetterCaseButPrefersTheExactSpelling) {
     QTemporaryDir dir;
     const fs::path folder = dir.path().toStdString();
-    for (const char* name : {"COUNTRY.DB", "Country.db", "country.db"})
-        fs::copy_file(academy / "country.db", folder / name);
-    EXPECT_EQ(driver::findTableFile(folder, "Country").filename(), "Country.db");
-    EXPECT_EQ(driver::findTableFile(folder, "COUNTRY").filename(), "COUNTRY.DB");
-    EXPECT_EQ(driver::findTableFile(folder, "CounTry").filename(), "COUNTRY.DB");  // first in name order
+    for (const char* name : {"League.DB", "a_League.DB", "orders.db", "COUNTRY.DB", "Country.db", "country.db"})
+        testsupport::writeNumbered(folder / name, 1);
+    for (const auto& [asked, found] : {std::pair{"LEAGUE", "League.DB"}, {"a_league", "a_League.DB"},
+                                       {"Orders", "orders.db"}, {"Country", "Country.db"}, {"COUNTRY", "COUNTRY.DB"},
+                                       {"CounTry", "COUNTRY.DB"}})  // the last: first in name order
+        EXPECT_EQ(driver::findTableFile(folder, asked).filename(), found) << asked;
 }
 
 TEST(ExecuteQuery, NamesAMissingTableOrField) {
-    VELLOMAR_NEEDS_CORPUS();
-    EXPECT_EQ(messageOf<QueryError>(academy, "SELECT * FROM [MYASE];"),
-              "The table \"MYASE\" does not exist: there is no file MYASE.db in \"" + academy.string() + "\".");
-    EXPECT_EQ(messageOf<QueryError>(academy, "SELECT `Company`, `Town` FROM `CUSTOMER`"),
-              "The table \"CUSTOMER\" has no field \"Town\".");
+    EXPECT_EQ(messageOf<QueryError>(data(), "SELECT * FROM [MYASE];"),
+              "The table \"MYASE\" does not exist: there is no file MYASE.db in \"" + data().string() + "\".");
+    EXPECT_EQ(messageOf<QueryError>(data(), "SELECT `Name`, `Town` FROM `COUNTRY`"),
+              "The table \"COUNTRY\" has no field \"Town\".");
     // Names are not paths.
-    EXPECT_THROW(executeQuery(academy, "SELECT * FROM [../flrizzato-DelphiAcademy/customer]"), QueryError);
-    EXPECT_THROW(executeQuery(academy.parent_path(), "SELECT * FROM [flrizzato-DelphiAcademy/customer]"), QueryError);
+    EXPECT_THROW(executeQuery(data(), "SELECT * FROM [../data/country]"), QueryError);
+    EXPECT_THROW(executeQuery(data().parent_path(), "SELECT * FROM [data/country]"), QueryError);
 }
 
 TEST(ExecuteQuery, PassesOnTheReadersAndTheParsersErrors) {
@@ -112,13 +118,13 @@ TEST(ExecuteQuery, PassesOnTheReadersAndTheParsersErrors) {
 }
 
 TEST(ExecuteQuery, ABoundNameOpensItsOwnFileWhateverItsSpelling) {
-    VELLOMAR_NEEDS_CORPUS();
     QTemporaryDir dir;
     const fs::path folder = dir.path().toStdString();
     const std::string latin1 = "caf\xe9.db";  // not UTF-8: a name only its bytes reach
-    fs::copy_file(academy / "country.db", folder / "Straße.db");
-    fs::copy_file(academy / "customer.db", folder / latin1);
-    fs::copy_file(academy / "orders.db", folder / "STRASSE.DB");
+    testsupport::writeCountry(folder / "Straße.db");
+    testsupport::writeNumbered(folder / "cafe.db", 55);
+    fs::rename(folder / "cafe.db", folder / latin1);
+    testsupport::writeNumbered(folder / "STRASSE.DB", 205);
 
     const driver::TableFiles files{{"STRASSE", "Straße.db"}, {"CAF\xef\xbf\xbd", latin1}};
     EXPECT_EQ(executeQuery(folder, "SELECT * FROM [STRASSE];", files)->rowCount(), 18);
@@ -132,11 +138,10 @@ TEST(ExecuteQuery, ABoundNameOpensItsOwnFileWhateverItsSpelling) {
 }
 
 TEST(ExecuteQuery, OnlyRegularFilesAreTablesAndAFifoNeverBlocks) {
-    VELLOMAR_NEEDS_CORPUS();
     QTemporaryDir dir;
     const fs::path folder = dir.path().toStdString();
     ASSERT_EQ(::mkfifo((folder / "PIPE.db").c_str(), 0600), 0);
-    fs::create_symlink(academy / "country.db", folder / "LINKED.db");
+    fs::create_symlink(data() / "country.db", folder / "LINKED.db");
 
     EXPECT_EQ(messageOf<QueryError>(folder, "SELECT * FROM [PIPE];"),
               "The table \"PIPE\" does not exist: there is no file PIPE.db in \"" + folder.string() + "\".");

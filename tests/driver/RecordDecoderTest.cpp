@@ -113,6 +113,12 @@ TEST(RecordDecoder, BcdKeepsItsDecimalsAndSign) {
     EXPECT_EQ(RecordDecoder::bcd(v.data(), 2), Value(Decimal{"1.23"}));
     EXPECT_EQ(RecordDecoder::bcd(v.data(), 0), Value(Decimal{"123"}));
     EXPECT_EQ(RecordDecoder::bcd(v.data(), 32), Value(Decimal{"0.00000000000000000000000000000123"}));
+    // Nibbles above 9, as some converters write: read at their place value.
+    v[15] = 0x1A;
+    v[16] = 0xB0;
+    EXPECT_EQ(RecordDecoder::bcd(v.data(), 2), Value(Decimal{"21.10"}));
+    v[1] = 0xA0;
+    EXPECT_TRUE(std::holds_alternative<ValueError>(RecordDecoder::bcd(v.data(), 2)));
     std::vector<std::uint8_t> negative(17, 0xFF);
     negative[0] = 0x42;
     negative[15] = 0xFE;

@@ -28,39 +28,30 @@ std::size_t positionOf(std::string_view sql) {
     return 0;
 }
 
-TEST(ParseSelect, ReadsThePreviewQuery) {
-    const SelectStatement s = parseSelect("SELECT * FROM [CUSTOMER];");
-    EXPECT_TRUE(s.allColumns);
-    EXPECT_EQ(s.columns, Names{});
-    EXPECT_EQ(s.table, "CUSTOMER");
-}
-
-TEST(ParseSelect, ReadsTheImportQueryKeepingTheColumnOrder) {
-    const SelectStatement s = parseSelect("SELECT `Name`, `Cust No`, `City` FROM `CUSTOMER`");
-    EXPECT_FALSE(s.allColumns);
-    EXPECT_EQ(s.columns, (Names{"Name", "Cust No", "City"}));
-    EXPECT_EQ(s.table, "CUSTOMER");
-}
-
-TEST(ParseSelect, AcceptsEveryQuotingAndUndoesDoubledQuotes) {
-    EXPECT_EQ(parseSelect("SELECT [a]]b], `c``d`, \"e\"\"f\", g FROM t").columns,
-              (Names{"a]b", "c`d", "e\"f", "g"}));
-    // Other quote characters are plain inside a quoted name.
-    EXPECT_EQ(parseSelect("SELECT [a`\"[b], `x]\"` FROM t").columns, (Names{"a`\"[b", "x]\""}));
-    // Quoted names may be keywords and may hold blanks and punctuation.
-    EXPECT_EQ(parseSelect("SELECT [from], `select` FROM [My Table; v2.db]").table, "My Table; v2.db");
-}
-
-TEST(ParseSelect, IgnoresKeywordCaseAndLayout) {
-    const SelectStatement s = parseSelect("\n  select\tName ,City\r\nfRoM customer  ;  \n");
-    EXPECT_EQ(s.columns, (Names{"Name", "City"}));
-    EXPECT_EQ(s.table, "customer");
-    EXPECT_EQ(parseSelect("SELECT*FROM[t];").table, "t");
-}
-
-TEST(ParseSelect, TakesBareNamesWithDigitsSignsAndNonAsciiLetters) {
-    EXPECT_EQ(parseSelect("SELECT Cust_No2, Amount$, Item#, Größe FROM Orders").columns,
-              (Names{"Cust_No2", "Amount$", "Item#", "Größe"}));
+// The wizard's two queries, every quoting (doubled quotes undone, other quote
+// characters plain inside, keywords and punctuation allowed), any keyword case
+// and layout, bare names with digits, signs and letters beyond ASCII.
+TEST(ParseSelect, ReadsTheColumnsInTheirOrderAndTheTable) {
+    const struct {
+        const char* sql;
+        Names columns;  // empty: *
+        const char* table;
+    } cases[] = {
+        {"SELECT * FROM [CUSTOMER];", {}, "CUSTOMER"},
+        {"SELECT `Name`, `Cust No`, `City` FROM `CUSTOMER`", {"Name", "Cust No", "City"}, "CUSTOMER"},
+        {"SELECT [a]]b], `c``d`, \"e\"\"f\", g FROM t", {"a]b", "c`d", "e\"f", "g"}, "t"},
+        {"SELECT [a`\"[b], `x]\"` FROM t", {"a`\"[b", "x]\""}, "t"},
+        {"SELECT [from], `select` FROM [My Table; v2.db]", {"from", "select"}, "My Table; v2.db"},
+        {"\n  select\tName ,City\r\nfRoM customer  ;  \n", {"Name", "City"}, "customer"},
+        {"SELECT*FROM[t];", {}, "t"},
+        {"SELECT Cust_No2, Amount$, Item#, Größe FROM Orders", {"Cust_No2", "Amount$", "Item#", "Größe"}, "Orders"},
+    };
+    for (const auto& c : cases) {
+        const SelectStatement s = parseSelect(c.sql);
+        EXPECT_EQ(s.allColumns, c.columns.empty()) << c.sql;
+        EXPECT_EQ(s.columns, c.columns) << c.sql;
+        EXPECT_EQ(s.table, c.table) << c.sql;
+    }
 }
 
 TEST(ParseSelect, SaysWhatWasExpectedAndWhere) {

@@ -1,8 +1,10 @@
 #include "TableBytes.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace driver::test {
@@ -103,6 +105,38 @@ ByteVector TableBytes::build() const {
         }
     }
     return out;
+}
+
+std::size_t blockAt(const ByteVector& table, int block) {
+    const std::size_t headerSize = table.at(2) | static_cast<std::size_t>(table.at(3)) << 8;
+    return headerSize + static_cast<std::size_t>(block - 1) * table.at(5) * 1024;
+}
+
+void freeBlocks(ByteVector& table, int first) {
+    const unsigned recordSize = table.at(0) | static_cast<unsigned>(table.at(1)) << 8;
+    const int blocks = table.at(0x0C) | table.at(0x0D) << 8;
+    std::uint32_t rows = 0;
+    for (int b = 1; b < first; ++b) {
+        const auto bytes = static_cast<std::int16_t>(table.at(blockAt(table, b) + 4) | table.at(blockAt(table, b) + 5) << 8);
+        rows += bytes >= 0 ? static_cast<unsigned>(bytes) / recordSize + 1 : 0;
+    }
+    const int lastLive = std::max(first - 1, 1);
+    putU32(table, 0x06, rows);
+    putU16(table, 0x10, static_cast<unsigned>(lastLive));
+    putU16(table, blockAt(table, lastLive), 0);
+    if (first == 1) putU16(table, blockAt(table, 1) + 4, 0x10000u - recordSize);
+    const int firstFree = std::max(first, 2);
+    putU16(table, 0x4D, firstFree <= blocks ? static_cast<unsigned>(firstFree) : 0u);
+    for (int b = firstFree; b <= blocks; ++b) {
+        putU16(table, blockAt(table, b), b < blocks ? static_cast<unsigned>(b + 1) : 0u);
+        putU16(table, blockAt(table, b) + 2, 1);
+        putU16(table, blockAt(table, b) + 4, 0x10000u - recordSize);
+    }
+}
+
+ByteVector readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return ByteVector((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 void writeFile(const std::filesystem::path& path, const ByteVector& bytes) {

@@ -54,6 +54,16 @@ private:
 };
 
 void writeFile(const std::filesystem::path& path, const ByteVector& bytes);
+ByteVector readFile(const std::filesystem::path& path);
 void putU16(ByteVector& bytes, std::size_t at, unsigned value);
+
+// Where block `block` (1-based) of a table's bytes starts, by its header.
+std::size_t blockAt(const ByteVector& table, int block);
+// Deletes the rows of blocks `first` to the last of a table whose chain runs
+// 1, 2, 3 ..., as Paradox leaves such blocks: they keep their old records but
+// count none, link back to block 1, and form the list of free blocks; the
+// chain and the header's count end before them. With `first` = 1, block 1
+// stays as the empty chain and the free list starts at block 2.
+void freeBlocks(ByteVector& table, int first);
 
 }  // namespace driver::test

@@ -10,9 +10,9 @@
 #include "screens/Form3.h"
 #include "screens/Wizard.h"
 #include "support/Bitmaps.h"
-#include "support/Corpus.h"
 #include "support/FakePlatform.h"
 #include "support/ListTexts.h"
+#include "support/WrittenTables.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,19 +27,29 @@ using spreadsheet_test::ReadSheet;
 
 namespace {
 
-const QString kCorpus = QString::fromStdString(testsupport::corpusFolder());
-
-
 class ImportRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        VELLOMAR_NEEDS_CORPUS();
-        ASSERT_TRUE(QDir().mkpath(folder));
-        for (const char* f : {"cran-Rparadox/TypSammlung.DB", "cran-Rparadox/TypSammlung.MB",
-                              "leonhad-paradoxdriver/db/GENERAL.DB",
-                              "delphi-pascal-archive-database-samples/Search1.DB", "cran-Rparadox/empty.db",
-                              "cran-Rparadox/empty.mb", "flrizzato-DelphiAcademy/country.db"})
-            ASSERT_TRUE(QFile::copy(kCorpus + "/" + f, folder + "/" + QString(f).section('/', -1))) << f;
+        const std::filesystem::path data = folder.toStdString();
+        testsupport::writeTypSammlung(data / "TypSammlung.DB");  // every type, with .MB
+        testsupport::writeNumbered(data / "GENERAL.DB", 3);
+        // Russian text (code page 1251) under a header that says 1252, as in the corpus table of that name.
+        paradoxwriter::Options russian;
+        russian.codePage = 1251;
+        russian.keyFields = 1;
+        testsupport::Rows goods;
+        for (const char* name : {"Дневник", "Карандаш", "Ручка", "Ручка", "Карандаш", "Тетрадь", "Дневник", "Ручка"})
+            goods.push_back({driver::Null{}, std::string(name), std::string("шт."), 5.0});
+        testsupport::writeTable(data / "Search1.DB",
+                                {{"Code", driver::FieldType::AutoIncrement}, {"Name", driver::FieldType::Alpha, 20},
+                                 {"Unit", driver::FieldType::Alpha, 10}, {"Price", driver::FieldType::Number}},
+                                goods, russian);
+        auto header = testsupport::fileBytes(data / "Search1.DB");
+        header[0x6A] = 1252 & 0xFF;
+        header[0x6B] = 1252 >> 8;
+        testsupport::writeBytes(data / "Search1.DB", header);
+        testsupport::writeEmpty(data / "empty.db");
+        testsupport::writeCountry(data / "country.db");
         wizard = std::make_unique<screens::Wizard>(fake.platform());
         wizard->start();
         wizard->form1().Text1->setText(folder);
@@ -327,7 +337,7 @@ TEST_F(ImportRunTest, TablesInSubfoldersExportTheirOwnFile) {
     const QString samples = tmp.path() + "/Samples";
     samples::writeSampleTables(samples.toStdString());
     ASSERT_TRUE(QDir().mkpath(samples + "/Old"));
-    ASSERT_TRUE(QFile::copy(kCorpus + "/flrizzato-DelphiAcademy/country.db", samples + "/Old/ORDERS1999.DB"));
+    testsupport::writeCountry((samples + "/Old/ORDERS1999.DB").toStdString());
     const auto exportEntry = [&](screens::Wizard& w, int position) {
         w.form1().Text1->setText(samples);
         w.form1().PushButton3->click();

@@ -1,5 +1,5 @@
 #include "platform/Database.h"
-#include "support/Corpus.h"
+#include "support/WrittenTables.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -17,7 +17,19 @@ using platform::valueText;
 
 namespace {
 
-const std::string academy = testsupport::corpusPath("flrizzato-DelphiAcademy");
+// A folder of tables written once per test program: country.db, TypSammlung.DB
+// (every type) and empty.db (no rows).
+const std::string& data() {
+    static const QTemporaryDir dir;
+    static const std::string folder = [] {
+        const fs::path folder = fs::path(dir.path().toStdString()) / "data";
+        testsupport::writeCountry(folder / "country.db");
+        testsupport::writeTypSammlung(folder / "TypSammlung.DB");
+        testsupport::writeEmpty(folder / "empty.db");
+        return folder.string();
+    }();
+    return folder;
+}
 
 // The connection string the program builds for a folder.
 QString paradoxString(const std::string& folder) {
@@ -51,13 +63,12 @@ TEST(Connection, TakesServerOrClientCursorsOnly) {
 }
 
 TEST(Connection, OpensTheFolderOrSaysWhyNot) {
-    VELLOMAR_NEEDS_CORPUS();
     Connection connection;
     EXPECT_FALSE(connection.isOpen());
-    openConnection(connection, academy, platform::adUseClient);
+    openConnection(connection, data(), platform::adUseClient);
     EXPECT_TRUE(connection.isOpen());
-    EXPECT_EQ(connection.folder(), academy);
-    EXPECT_EQ(messageOf([&] { connection.Open(paradoxString(academy)); }), "The connection is already open.");
+    EXPECT_EQ(connection.folder(), data());
+    EXPECT_EQ(messageOf([&] { connection.Open(paradoxString(data())); }), "The connection is already open.");
 
     Connection missing;
     EXPECT_EQ(messageOf([&] { missing.Open(paradoxString("/no/such/folder")); }),
@@ -68,11 +79,10 @@ TEST(Connection, OpensTheFolderOrSaysWhyNot) {
 }
 
 TEST(Connection, OpensAFolderWithSeparatorsAndBracesInItsName) {
-    VELLOMAR_NEEDS_CORPUS();
     QTemporaryDir root;
     const fs::path folder = fs::path(root.path().toStdString()) / "old;{tables}";
     fs::create_directory(folder);
-    fs::copy_file(fs::path(academy) / "country.db", folder / "Country.DB");
+    fs::copy_file(fs::path(data()) / "country.db", folder / "Country.DB");
 
     Connection connection;
     connection.Open(paradoxString("{" + root.path().toStdString() + "/old;{tables}}}"));  // "}}" stands for "}"
@@ -82,9 +92,8 @@ TEST(Connection, OpensAFolderWithSeparatorsAndBracesInItsName) {
 }
 
 TEST(Recordset, PreviewQueryGivesFieldsInTableOrderAndAGridModel) {
-    VELLOMAR_NEEDS_CORPUS();
     Connection connection;
-    openConnection(connection, academy, platform::adUseClient);
+    openConnection(connection, data(), platform::adUseClient);
     Recordset rs;
     rs.Open("SELECT * FROM [COUNTRY];", connection, platform::adOpenDynamic, platform::adLockOptimistic);
 
@@ -107,27 +116,26 @@ TEST(Recordset, PreviewQueryGivesFieldsInTableOrderAndAGridModel) {
 }
 
 TEST(Recordset, ImportQueryStreamsTheChosenFieldsRowByRow) {
-    VELLOMAR_NEEDS_CORPUS();
     Connection connection;
-    openConnection(connection, academy, platform::adUseServer);
+    openConnection(connection, data(), platform::adUseServer);
     Recordset rs;
-    rs.Open("SELECT `Company`, `CustNo`, `LastInvoiceDate` FROM `CUSTOMER`", connection, platform::adOpenStatic,
+    rs.Open("SELECT `Alpha`, `Numerisch`, `Datum/Zeit` FROM `TYPSAMMLUNG`", connection, platform::adOpenStatic,
             platform::adLockReadOnly);
 
-    ASSERT_EQ(rs.RecordCount(), 55);
-    EXPECT_EQ(rs.Fields().Item(1).Name(), "CustNo");
+    ASSERT_EQ(rs.RecordCount(), 5);
+    EXPECT_EQ(rs.Fields().Item(1).Name(), "Numerisch");
     std::vector<std::string> companies;
     for (std::int64_t j = 1; j <= rs.RecordCount(); ++j) {
         EXPECT_FALSE(rs.Eof());
         companies.push_back(valueText(rs.Fields()[0].Value()));
         if (j == 1) {
-            EXPECT_EQ(rs.Fields()[1].Value(), driver::Value(1221.0));
-            EXPECT_EQ(valueText(rs.Fields()[2].Value()), "1995-02-02 01:05:03");
+            EXPECT_EQ(rs.Fields()[1].Value(), driver::Value(40.0));
+            EXPECT_EQ(valueText(rs.Fields()[2].Value()), "1970-01-01 11:00:00");
         }
         rs.MoveNext();
     }
-    EXPECT_EQ(companies.front(), "Kauai Dive Shoppe");
-    EXPECT_EQ(companies[1], "Unisco");
+    EXPECT_EQ(companies.front(), "AAA Irgendein Text");
+    EXPECT_EQ(companies[1], "Erste Zeile");
     EXPECT_TRUE(rs.Eof());
     EXPECT_EQ(messageOf([&] { rs.MoveNext(); }), "There is no next record: the end of the records has been reached.");
     EXPECT_EQ(messageOf([&] { rs.Fields()[0].Value(); }),
@@ -136,9 +144,8 @@ TEST(Recordset, ImportQueryStreamsTheChosenFieldsRowByRow) {
 }
 
 TEST(Recordset, AnEmptyTableIsAtItsEndAtOnce) {
-    VELLOMAR_NEEDS_CORPUS();
     Connection connection;
-    openConnection(connection, testsupport::corpusPath("cran-Rparadox"), platform::adUseServer);
+    openConnection(connection, data(), platform::adUseServer);
     Recordset rs;
     rs.Open("SELECT `ID`, `Picture` FROM `EMPTY`", connection, platform::adOpenStatic, platform::adLockReadOnly);
     EXPECT_EQ(rs.RecordCount(), 0);
@@ -148,17 +155,16 @@ TEST(Recordset, AnEmptyTableIsAtItsEndAtOnce) {
 }
 
 TEST(Recordset, FailedOpenLeavesItClosedWithTheDriversWords) {
-    VELLOMAR_NEEDS_CORPUS();
     Connection connection;
-    openConnection(connection, academy, platform::adUseClient);
+    openConnection(connection, data(), platform::adUseClient);
     Recordset rs;
     EXPECT_EQ(messageOf([&] { rs.Open("SELECT * FROM [MYASE];", connection, 2, 3); }),
-              "The table \"MYASE\" does not exist: there is no file MYASE.db in \"" + academy + "\".");
+              "The table \"MYASE\" does not exist: there is no file MYASE.db in \"" + data() + "\".");
     EXPECT_EQ(messageOf([&] { rs.Open("SELECT * FROM [A]B];", connection, 2, 3); }),
               "Syntax error in query at character 18: expected the end of the query, found \"B\".");
-    EXPECT_EQ(messageOf([&] { rs.Open("SELECT `Town` FROM `CUSTOMER`", connection, 3, 1); }),
-              "The table \"CUSTOMER\" has no field \"Town\".");
-    EXPECT_EQ(messageOf([&] { rs.Open("SELECT * FROM [CUSTOMER]", connection, 3, 7); }),
+    EXPECT_EQ(messageOf([&] { rs.Open("SELECT `Town` FROM `COUNTRY`", connection, 3, 1); }),
+              "The table \"COUNTRY\" has no field \"Town\".");
+    EXPECT_EQ(messageOf([&] { rs.Open("SELECT * FROM [COUNTRY]", connection, 3, 7); }),
               "Lock type 7 is not supported.");
 
     // What the screens do next with a recordset that did not open.
@@ -169,34 +175,32 @@ TEST(Recordset, FailedOpenLeavesItClosedWithTheDriversWords) {
     EXPECT_EQ(messageOf([&] { rs.DataSource(); }), "The recordset is not open.");
 
     Connection closed;
-    EXPECT_EQ(messageOf([&] { rs.Open("SELECT * FROM [CUSTOMER]", closed, 3, 1); }), "The connection is not open.");
+    EXPECT_EQ(messageOf([&] { rs.Open("SELECT * FROM [COUNTRY]", closed, 3, 1); }), "The connection is not open.");
 
-    rs.Open("SELECT * FROM [CUSTOMER]", connection, 3, 1);
-    EXPECT_EQ(messageOf([&] { rs.Open("SELECT * FROM [CUSTOMER]", connection, 3, 1); }),
+    rs.Open("SELECT * FROM [COUNTRY]", connection, 3, 1);
+    EXPECT_EQ(messageOf([&] { rs.Open("SELECT * FROM [COUNTRY]", connection, 3, 1); }),
               "The recordset is already open.");
 }
 
 TEST(Recordset, OutlivesItsConnectionAndTheGridModelOutlivesTheRecordset) {
-    VELLOMAR_NEEDS_CORPUS();
     std::unique_ptr<QAbstractItemModel> model;
     {
         auto connection = std::make_unique<Connection>();
-        openConnection(*connection, academy, platform::adUseClient);
+        openConnection(*connection, data(), platform::adUseClient);
         Recordset rs;
-        rs.Open("SELECT * FROM [PARTS];", *connection, 2, 3);
+        rs.Open("SELECT * FROM [TYPSAMMLUNG];", *connection, 2, 3);
         connection.reset();
-        EXPECT_EQ(valueText(rs.Fields()[2].Value()), "Dive kayak");
+        EXPECT_EQ(valueText(rs.Fields()[0].Value()), "AAA Irgendein Text");
         model = rs.DataSource();
     }
-    EXPECT_EQ(model->data(model->index(0, 2)).toString(), "Dive kayak");
-    EXPECT_EQ(model->data(model->index(0, 5)).toString(), "1356.75");
+    EXPECT_EQ(model->data(model->index(0, 0)).toString(), "AAA Irgendein Text");
+    EXPECT_EQ(model->data(model->index(0, 2)).toString(), "40.00");
 }
 
 TEST(Recordset, NeverWritesToTheTableWhateverLockIsAsked) {
-    VELLOMAR_NEEDS_CORPUS();
     QTemporaryDir root;
     const fs::path table = fs::path(root.path().toStdString()) / "orders.db";
-    fs::copy_file(fs::path(academy) / "orders.db", table);
+    fs::copy_file(fs::path(data()) / "country.db", table);
     fs::permissions(table, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     std::ifstream before(table, std::ios::binary);
     const std::string bytesBefore((std::istreambuf_iterator<char>(before)), {});
@@ -220,47 +224,42 @@ TEST(Recordset, NeverWritesToTheTableWhateverLockIsAsked) {
     EXPECT_EQ(fs::last_write_time(table), timeBefore);
 }
 
+// Numbers shortest but exact, money with two decimals, dates and times ISO-like,
+// blobs and unreadable cells summarised.
 TEST(ValueText, ShowsEachKindOfValueAsText) {
-    using driver::Value;
-    EXPECT_EQ(valueText(driver::Null{}), "");
-    EXPECT_EQ(valueText(true), "True");
-    EXPECT_EQ(valueText(false), "False");
-    EXPECT_EQ(valueText(std::int64_t{-32768}), "-32768");
-    EXPECT_EQ(valueText(std::string("Größe")), "Größe");
-    EXPECT_EQ(valueText(driver::Decimal{"-12.50"}), "-12.50");
-}
-
-TEST(ValueText, WritesNumbersShortestButExactAndMoneyWithTwoDecimals) {
-    EXPECT_EQ(valueText(0.1), "0.1");
-    EXPECT_EQ(valueText(19.68503937007874), "19.68503937007874");
-    EXPECT_EQ(valueText(2777815.0), "2777815");
-    EXPECT_EQ(valueText(-0.5), "-0.5");
-    EXPECT_EQ(valueText(driver::Money{1250}), "1250.00");
-    EXPECT_EQ(valueText(driver::Money{-3.456}), "-3.46");
-    EXPECT_EQ(valueText(driver::Money{0.125}), "0.12");  // exactly 1/8: ties go to even
-    EXPECT_EQ(valueText(driver::Money{-0.001}), "0.00");
-    EXPECT_EQ(valueText(driver::Money{1e15}), "1000000000000000.00");
-}
-
-TEST(ValueText, WritesDatesAndTimesIsoLike) {
-    EXPECT_EQ(valueText(driver::Date{1996, 6, 5}), "1996-06-05");
-    EXPECT_EQ(valueText(driver::Date{33, 1, 1}), "0033-01-01");
-    EXPECT_EQ(valueText(driver::Date{-44, 3, 15}), "-0044-03-15");
-    EXPECT_EQ(valueText(driver::Time{0}), "00:00:00");
-    EXPECT_EQ(valueText(driver::Time{36000000 + 60000 + 1000}), "10:01:01");
-    EXPECT_EQ(valueText(driver::Time{86399999}), "23:59:59.999");
-    EXPECT_EQ(valueText(driver::Time{5}), "00:00:00.005");
-    EXPECT_EQ(valueText(driver::Timestamp{{1988, 12, 28}, {43200000}}), "1988-12-28 12:00:00");
-}
-
-TEST(ValueText, SummarisesBinaryValuesAndUnreadableCells) {
     using driver::FieldType;
-    EXPECT_EQ(valueText(driver::Bytes{FieldType::Graphic, std::vector<std::uint8_t>(1234)}), "(graphic, 1234 bytes)");
-    EXPECT_EQ(valueText(driver::Bytes{FieldType::Binary, {7}}), "(binary, 1 byte)");
-    EXPECT_EQ(valueText(driver::Bytes{FieldType::Ole, {}}), "(OLE object, 0 bytes)");
-    EXPECT_EQ(valueText(driver::Bytes{FieldType::FormattedMemo, {1, 2}}), "(formatted memo, 2 bytes)");
-    EXPECT_EQ(valueText(driver::Bytes{FieldType::Bytes, {1, 2, 3}}), "(bytes, 3 bytes)");
-    EXPECT_EQ(valueText(driver::ValueError{"x.mb: block 7 is missing"}), "(unreadable: x.mb: block 7 is missing)");
+    const std::pair<driver::Value, std::string> cases[] = {
+        {driver::Null{}, ""},
+        {true, "True"},
+        {false, "False"},
+        {std::int64_t{-32768}, "-32768"},
+        {std::string("Größe"), "Größe"},
+        {driver::Decimal{"-12.50"}, "-12.50"},
+        {0.1, "0.1"},
+        {19.68503937007874, "19.68503937007874"},
+        {2777815.0, "2777815"},
+        {-0.5, "-0.5"},
+        {driver::Money{1250}, "1250.00"},
+        {driver::Money{-3.456}, "-3.46"},
+        {driver::Money{0.125}, "0.12"},  // exactly 1/8: ties go to even
+        {driver::Money{-0.001}, "0.00"},
+        {driver::Money{1e15}, "1000000000000000.00"},
+        {driver::Date{1996, 6, 5}, "1996-06-05"},
+        {driver::Date{33, 1, 1}, "0033-01-01"},
+        {driver::Date{-44, 3, 15}, "-0044-03-15"},
+        {driver::Time{0}, "00:00:00"},
+        {driver::Time{36000000 + 60000 + 1000}, "10:01:01"},
+        {driver::Time{86399999}, "23:59:59.999"},
+        {driver::Time{5}, "00:00:00.005"},
+        {driver::Timestamp{{1988, 12, 28}, {43200000}}, "1988-12-28 12:00:00"},
+        {driver::Bytes{FieldType::Graphic, std::vector<std::uint8_t>(1234)}, "(graphic, 1234 bytes)"},
+        {driver::Bytes{FieldType::Binary, {7}}, "(binary, 1 byte)"},
+        {driver::Bytes{FieldType::Ole, {}}, "(OLE object, 0 bytes)"},
+        {driver::Bytes{FieldType::FormattedMemo, {1, 2}}, "(formatted memo, 2 bytes)"},
+        {driver::Bytes{FieldType::Bytes, {1, 2, 3}}, "(bytes, 3 bytes)"},
+        {driver::ValueError{"x.mb: block 7 is missing"}, "(unreadable: x.mb: block 7 is missing)"},
+    };
+    for (const auto& [value, text] : cases) EXPECT_EQ(valueText(value), text);
 }
 
 }  // namespace

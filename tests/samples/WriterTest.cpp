@@ -208,6 +208,40 @@ TEST(WriterHeader, ATableWithoutRowsHasNoBlocks) {
     EXPECT_EQ(driver::Table::open(dir / "EMPTY.DB")->rowCount(), 0);
 }
 
+// 3.x headers have no 4.0 extension, no code page, field numbers or driver
+// name, and a 3.0 header ends with the names; the table name area grows in 7.x.
+TEST(WriterHeader, EachVersionLaysItsHeaderOutAsThatVersionDid) {
+    TempFolder dir;
+    for (int version : {3, 4, 9, 11, 12}) {
+        SCOPED_TRACE(version);
+        Options options;
+        options.version = version;
+        options.codePage = 866;
+        options.keyFields = 1;
+        options.blockKiB = 1;
+        options.rowsPerBlock = 2;
+        writeTable(dir / "V.DB", {{"Код", FieldType::Alpha, 10}, {"Qty", FieldType::Short}},
+                   {{std::string("а"), std::int64_t{1}}, {std::string("б"), kNull}, {std::string("в"), kNull}}, options);
+        const Bytes h = fileBytes(dir / "V.DB");
+        const bool extended = version >= 5;
+        const std::size_t names = (extended ? 0x78 : 0x58) + 4 + 4 + 8 + (version == 12 ? 261 : 79);
+        EXPECT_EQ(slice(h, names, 8), (Bytes{0x8A, 0xAE, 0xA4, 0, 'Q', 't', 'y', 0}));  // cp866
+        EXPECT_EQ(le16(h, 0x02), version == 3 ? names + 8 : 2048);
+        EXPECT_EQ(h[0x04], 0);  // keyed
+        EXPECT_EQ(le16(h, 0x23), 1);
+        EXPECT_EQ(le32(h, 0x25), extended ? 0xFF00FF00u : 0u);
+        EXPECT_EQ(h[0x29], 0xC0);  // "cyrr"
+        EXPECT_EQ(h[0x39], version);
+        EXPECT_EQ(le16(h, 0x0C), 2);  // two rows per block
+        EXPECT_EQ(h.size(), le16(h, 0x02) + 2 * 1024u);
+        if (extended) {
+            EXPECT_EQ(le16(h, 0x58), 0x100 + version);
+            EXPECT_EQ(le16(h, 0x6A), 866);
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(&h[names + 8 + 4])), "cyrr");
+        }
+    }
+}
+
 TEST(WriterBlocks, RowsStreamIntoAChainOfFullBlocks) {
     TempFolder dir;
     // 2042 / 8 = 255 records a block; 1000 rows need 4 blocks, the last with 235.
@@ -334,6 +368,19 @@ TEST(WriterErrors, BadFieldListsAreRefusedBeforeAFileExists) {
     Options odd;
     odd.blockKiB = 3;
     EXPECT_THAT(make({{"A", FieldType::Short}}, odd), ThrowsMessage<WriteError>(HasSubstr("3 KiB")));
+    odd = {};
+    odd.version = 13;
+    EXPECT_THAT(make({{"A", FieldType::Short}}, odd), ThrowsMessage<WriteError>(HasSubstr("outside 3..12")));
+    odd.version = 9;
+    EXPECT_THAT(make({{"A", FieldType::Logical}}, odd),
+                ThrowsMessage<WriteError>(HasSubstr("a table of version id 9 has no logical fields")));
+    odd.version = 4;
+    EXPECT_THAT(make({{"A", FieldType::Memo, 5}}, odd), ThrowsMessage<WriteError>(HasSubstr("has no memo fields")));
+    odd = {};
+    odd.keyFields = 2;
+    EXPECT_THAT(make({{"A", FieldType::Short}}, odd), ThrowsMessage<WriteError>(HasSubstr("2 key fields")));
+    EXPECT_THAT(make({{"A", FieldType::Short}, {"B", FieldType::Binary, 0}}, odd),
+                ThrowsMessage<WriteError>(HasSubstr("cannot be part of the key")));
     Options unknown;
     unknown.codePage = 4711;
     EXPECT_THAT(make({{"A", FieldType::Short}}, unknown), ThrowsMessage<WriteError>(HasSubstr("4711")));

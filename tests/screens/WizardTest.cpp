@@ -6,9 +6,9 @@
 #include "screens/Form2.h"
 #include "screens/Form3.h"
 #include "screens/Wizard.h"
-#include "support/Corpus.h"
 #include "support/FakePlatform.h"
 #include "support/ListTexts.h"
+#include "support/WrittenTables.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,23 +30,20 @@ using screens::Wizard;
 
 namespace {
 
-const QString kCorpus = QString::fromStdString(testsupport::corpusFolder());
 const QString kFolderKey = "Quillmark/Vellomar/ParadoxFile";
 
 class WizardTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        VELLOMAR_NEEDS_CORPUS();
         fake.process.home = home;
-        ASSERT_TRUE(QDir().mkpath(folder));
-        copyTable("flrizzato-DelphiAcademy/country.db", folder + "/country.db");
-        copyTable("flrizzato-DelphiAcademy/parts.db", folder + "/Parts.DB");
+        country(folder + "/country.db");
+        parts(folder + "/Parts.DB");
     }
 
-    void copyTable(const QString& corpusFile, const QString& target) {
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(target).absolutePath()));
-        ASSERT_TRUE(QFile::copy(kCorpus + "/" + corpusFile, target)) << target.toStdString();
-    }
+    // COUNTRY: Name, Capital, Continent, Area, Population; 18 rows.
+    static void country(const QString& file) { testsupport::writeCountry(file.toStdString()); }
+    // PARTS: Id, Label; 59 rows unless told.
+    static void parts(const QString& file, int rows = 59) { testsupport::writeNumbered(file.toStdString(), rows); }
 
     Wizard& start() {
         wizard = std::make_unique<Wizard>(fake.platform());
@@ -117,9 +114,9 @@ TEST_F(WizardTest, TestAndNextSayCouldNotConnectWithoutTables) {
 
 TEST_F(WizardTest, TablesBelowTheFolderConnectAndEachPreviewsItsOwnFile) {
     const QString top = tmp.path() + "/tree";  // tables only in subfolders, at several depths
-    copyTable("flrizzato-DelphiAcademy/parts.db", top + "/A/same.db");
-    copyTable("flrizzato-DelphiAcademy/items.db", top + "/b/same.DB");
-    copyTable("flrizzato-DelphiAcademy/country.db", top + "/b/deeper/Straße.db");
+    parts(top + "/A/same.db");
+    parts(top + "/b/same.DB", 945);
+    country(top + "/b/deeper/Straße.db");
     Wizard& w = start();
     w.form1().Text1->setText(top);
     w.form1().PushButton2->click();
@@ -157,8 +154,8 @@ TEST_F(WizardTest, GoodFolderConnectsAndMovesOn) {
 
 TEST_F(WizardTest, FolderWithABlankIsOfferedACopy) {
     const QString spaced = tmp.path() + "/my data";
-    copyTable("flrizzato-DelphiAcademy/country.db", spaced + "/country.db");
-    copyTable("flrizzato-DelphiAcademy/parts.db", spaced + "/sub/parts.db");
+    country(spaced + "/country.db");
+    parts(spaced + "/sub/parts.db");
     ASSERT_EQ(::mkfifo(QFile::encodeName(spaced + "/sub/PIPE.db").constData(), 0600), 0);  // left out of the copy
     ASSERT_TRUE(QDir().mkpath(home));
     Wizard& w = start();
@@ -220,7 +217,7 @@ TEST_F(WizardTest, CopyFailuresAreReportedAndTheFolderBoxFollowsTheCopyStep) {
 
 TEST_F(WizardTest, TheCopyGoesOnlyWhereTheUserCanWriteAndNeverIntoItself) {
     const QString spaced = tmp.path() + "/my data";
-    copyTable("flrizzato-DelphiAcademy/country.db", spaced + "/country.db");
+    country(spaced + "/country.db");
     Wizard& w = start();
     const auto testFolder = [&](const QString& box) {
         fake.messages.shown.clear();
@@ -239,7 +236,7 @@ TEST_F(WizardTest, TheCopyGoesOnlyWhereTheUserCanWriteAndNeverIntoItself) {
 
     // A folder that holds the home folder (here through a link) is never copied into itself.
     fake.process.home = home;
-    copyTable("flrizzato-DelphiAcademy/country.db", home + "/country.db");
+    country(home + "/country.db");
     ASSERT_TRUE(QFile::link(home, tmp.path() + "/link to home"));
     EXPECT_EQ(testFolder(tmp.path() + "/link to home"), std::vector<QString>{"Connection successful."});
     EXPECT_FALSE(QDir(home + "/TestDB").exists());
@@ -355,7 +352,7 @@ TEST_F(WizardTest, ChosenFieldsSurviveBackAndAnotherTable) {
     toFields("PARTS");
     EXPECT_EQ(wizard->SelectedTable, "PARTS");
     EXPECT_EQ(fakes::texts(*f.ListView2), QStringList{"Name"});
-    EXPECT_EQ(fakes::texts(*f.ListView1).size(), 7);
+    EXPECT_EQ(fakes::texts(*f.ListView1), (QStringList{"Id", "Label"}));
     EXPECT_TRUE(f.PushButton7->isEnabled());
 
     // All of a table's fields already chosen: the list ends empty while ">" stays enabled.
@@ -367,7 +364,7 @@ TEST_F(WizardTest, ChosenFieldsSurviveBackAndAnotherTable) {
 }
 
 TEST_F(WizardTest, TableNamesWithBracketsStillOpen) {
-    copyTable("flrizzato-DelphiAcademy/country.db", folder + "/odd]name`.db");
+    country(folder + "/odd]name`.db");
     screens::Form3& f = toFields("ODD]NAME`");
     EXPECT_TRUE(fake.messages.shown.empty());
     EXPECT_EQ(f.ListView1->count(), 5);

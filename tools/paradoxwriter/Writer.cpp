@@ -3,6 +3,7 @@
 #include "driver/Format.h"
 #include "paradoxwriter/BlobWriter.h"
 #include "paradoxwriter/Encode.h"
+#include "paradoxwriter/Scrambler.h"
 #include "paradoxwriter/TextEncoder.h"
 
 #include <algorithm>
@@ -18,11 +19,13 @@ using driver::FieldType;
 // Header layout (format note, section 3). The fixed part ends at 0x58, the
 // 4.0+ extension at 0x78; then descriptors, pointers, names.
 constexpr int kHeaderUnit = 2048;
-constexpr int kVariablePart = static_cast<int>(driver::format::kExtendedHeaderEnd);
-constexpr int kTableNameArea = driver::format::kTableNameLong;  // 7.x
+constexpr std::uint8_t kKeyedTable = 0;
 constexpr std::uint8_t kNonKeyedTable = 2;
-constexpr std::uint8_t kVersion7 = 12;
-constexpr std::uint16_t kVersion7Word = 0x010C;
+// Version ids: 3 = 3.0, 4 = 3.5, 5 = the first 4.x (the extended header), 10 = 5.0, 12 = 7.x.
+constexpr int kVersion30 = 3;
+constexpr int kVersion40 = 5;
+constexpr int kVersion50 = 10;
+constexpr int kVersion7 = 12;
 using driver::format::kKeyMovedMarker;
 constexpr int kBlockHeader = driver::format::kBlockHeaderSize;
 constexpr int kMaxBlocks = 0xFFFF;
@@ -44,9 +47,55 @@ struct DriverName {
 DriverName driverName(LanguageDriver driver) {
     switch (driver) {
         case LanguageDriver::DbWinUs0: return {"DBWINUS0", 0x4C};
+        case LanguageDriver::DbWinWe0: return {"DBWINWE0", 0x40};
+        case LanguageDriver::AnsiI850: return {"ANSII850", 0x11};
+        case LanguageDriver::Ascii: return {"ascii", 0x00};
+        case LanguageDriver::Intl: return {"intl", 0xB7};
+        case LanguageDriver::Intl850: return {"intl850", 0x54};
+        case LanguageDriver::Nordan40: return {"nordan40", 0xE6};
+        case LanguageDriver::Turk: return {"turk", 0xC6};
+        case LanguageDriver::Cyrr: return {"cyrr", 0xC0};
+        case LanguageDriver::China: return {"china", 0x03};
         case LanguageDriver::AnsiIntl: break;
     }
     return {"ANSIINTL", 0x62};
+}
+
+// The DOS code pages' own drivers; Windows pages keep the ANSI one.
+LanguageDriver driverFor(int codePage) {
+    switch (codePage) {
+        case 437: return LanguageDriver::Intl;
+        case 850: return LanguageDriver::Intl850;
+        case 865: return LanguageDriver::Nordan40;
+        case 857: return LanguageDriver::Turk;
+        case 866: return LanguageDriver::Cyrr;
+        case 936: return LanguageDriver::China;
+        default: return LanguageDriver::AnsiIntl;
+    }
+}
+
+// Bytes kept for the table name: 79 up to 5.x, 261 from 7.x.
+int tableNameArea(int version) {
+    return version >= kVersion7 ? driver::format::kTableNameLong : driver::format::kTableNameShort;
+}
+
+// The first version id whose tables can hold a field of `type`.
+int firstVersion(FieldType type) {
+    switch (type) {
+        case FieldType::Memo:
+        case FieldType::Binary:
+        case FieldType::FormattedMemo:
+        case FieldType::Ole:
+        case FieldType::Graphic: return kVersion40;
+        case FieldType::Long:
+        case FieldType::Time:
+        case FieldType::Timestamp:
+        case FieldType::Logical:
+        case FieldType::AutoIncrement:
+        case FieldType::Bcd:
+        case FieldType::Bytes: return kVersion50;
+        default: return kVersion30;
+    }
 }
 
 const char* typeName(FieldType type) {
@@ -129,11 +178,18 @@ Writer::Writer(std::filesystem::path dbFile, std::vector<FieldDef> fields, Optio
     const std::string file = path_.string();
     auto bad = [&](const std::string& what) { return WriteError(file + ": " + what); };
 
-    if (options_.blockKiB != 2 && options_.blockKiB != 4 && options_.blockKiB != 8 &&
+    const int version = options_.version;
+    if (version < kVersion30 || version > kVersion7)
+        throw bad("version id " + std::to_string(version) + " is outside 3..12");
+    if (options_.blockKiB != 1 && options_.blockKiB != 2 && options_.blockKiB != 4 && options_.blockKiB != 8 &&
         options_.blockKiB != 16 && options_.blockKiB != 32)
-        throw bad("block size " + std::to_string(options_.blockKiB) + " KiB is not one of 2, 4, 8, 16, 32");
+        throw bad("block size " + std::to_string(options_.blockKiB) + " KiB is not one of 1, 2, 4, 8, 16, 32");
     if (fields.empty() || fields.size() > kMaxFields)
         throw bad("a table has 1 to 255 fields, not " + std::to_string(fields.size()));
+    if (options_.keyFields < 0 || options_.keyFields > static_cast<int>(fields.size()))
+        throw bad(std::to_string(options_.keyFields) + " key fields in a table of " +
+                  std::to_string(fields.size()));
+    if (options_.rowsPerBlock < 0) throw bad("rows per block is 0 (as many as fit) or more");
     text_ = std::make_unique<TextEncoder>(options_.codePage);
 
     std::set<std::string> seen;
@@ -147,6 +203,11 @@ Writer::Writer(std::filesystem::path dbFile, std::vector<FieldDef> fields, Optio
         if (name->empty() || name->size() > kMaxNameBytes || name->find('\0') != std::string::npos)
             throw bad(where + "a field name has 1 to 25 characters");
         if (!seen.insert(lowerAscii(def.name)).second) throw bad(where + "the name is used twice");
+        if (version < firstVersion(def.type))
+            throw bad(where + "a table of version id " + std::to_string(version) + " has no " +
+                      typeName(def.type) + " fields");
+        if (static_cast<int>(columns_.size()) < options_.keyFields && firstVersion(def.type) == kVersion40)
+            throw bad(where + "a blob field cannot be part of the key");
         const int size = def.size;
         switch (def.type) {
             case FieldType::Alpha:
@@ -184,13 +245,17 @@ Writer::Writer(std::filesystem::path dbFile, std::vector<FieldDef> fields, Optio
         throw bad("a record of " + std::to_string(recordSize_) + " bytes does not fit a " +
                   std::to_string(options_.blockKiB) + " KiB block");
     recordsPerBlock_ = (blockSize_ - kBlockHeader) / recordSize_;
+    if (options_.rowsPerBlock > 0) recordsPerBlock_ = std::min(recordsPerBlock_, options_.rowsPerBlock);
 
     const auto tableName = text_->encode(options_.tableName.empty() ? path_.filename().string() : options_.tableName);
-    if (!tableName || tableName->size() >= kTableNameArea || tableName->find('\0') != std::string::npos)
-        throw bad("the table name does not fit the header's 260 bytes in code page " +
-                  std::to_string(options_.codePage));
+    if (!tableName || tableName->size() >= static_cast<std::size_t>(tableNameArea(version)) ||
+        tableName->find('\0') != std::string::npos)
+        throw bad("the table name does not fit the header's " + std::to_string(tableNameArea(version) - 1) +
+                  " bytes in code page " + std::to_string(options_.codePage));
     options_.tableName = *tableName;
-    headerSize_ = static_cast<int>((header().size() + kHeaderUnit - 1) / kHeaderUnit * kHeaderUnit);
+    // A 3.0 header ends with the field names; later ones fill whole 2 KiB units.
+    const auto used = static_cast<int>(header().size());
+    headerSize_ = version == kVersion30 ? used : (used + kHeaderUnit - 1) / kHeaderUnit * kHeaderUnit;
 
     file_.open(path_, std::ios::binary | std::ios::trunc);
     if (!file_) throw bad("cannot create the file");
@@ -223,39 +288,44 @@ void Writer::removeFiles() noexcept {
 
 // The used part of the header; headerSize_ bytes long once headerSize_ is set.
 std::vector<std::uint8_t> Writer::header() const {
+    const int version = options_.version;
+    const bool extended = version >= kVersion40;
     const int fieldCount = static_cast<int>(columns_.size());
-    std::vector<std::uint8_t> h(kVariablePart, 0);
+    std::vector<std::uint8_t> h(extended ? driver::format::kExtendedHeaderEnd : driver::format::kFixedHeaderEnd, 0);
     auto at = [&h](int offset) { return &h[static_cast<std::size_t>(offset)]; };
 
     // Variable part: descriptors, table-name pointer, field-name pointers
-    // (runtime pointers, left 0), table name area, names, field numbers, driver name.
+    // (runtime pointers, left 0), table name area, names; from 4.0 on, field
+    // numbers and the driver name.
     for (const Column& c : columns_) {
         h.push_back(static_cast<std::uint8_t>(c.def.type));
         h.push_back(static_cast<std::uint8_t>(c.def.type == FieldType::Bcd ? c.def.size : c.bytes));
     }
     h.resize(h.size() + 4 + 4 * static_cast<std::size_t>(fieldCount), 0);
     const std::size_t tableName = h.size();
-    h.resize(h.size() + kTableNameArea, 0);
+    h.resize(h.size() + static_cast<std::size_t>(tableNameArea(version)), 0);
     std::copy(options_.tableName.begin(), options_.tableName.end(), h.begin() + static_cast<std::ptrdiff_t>(tableName));
     for (const Column& c : columns_) {
         h.insert(h.end(), c.name.begin(), c.name.end());
         h.push_back(0);
     }
     const auto fieldNumbers = static_cast<int>(h.size());
-    for (int i = 1; i <= fieldCount; ++i) {
-        h.push_back(static_cast<std::uint8_t>(i));
+    const DriverName driver = driverName(options_.languageDriver.value_or(driverFor(options_.codePage)));
+    if (extended) {
+        for (int i = 1; i <= fieldCount; ++i) {
+            h.push_back(static_cast<std::uint8_t>(i));
+            h.push_back(0);
+        }
+        for (const char* p = driver.name; *p; ++p) h.push_back(static_cast<std::uint8_t>(*p));
         h.push_back(0);
     }
-    const DriverName driver = driverName(options_.languageDriver);
-    for (const char* p = driver.name; *p; ++p) h.push_back(static_cast<std::uint8_t>(*p));
-    h.push_back(0);
     const auto used = static_cast<int>(h.size());
     h.resize(std::max<std::size_t>(h.size(), static_cast<std::size_t>(headerSize_)), 0);
 
     const int blocks = blockNumber_;
     encode::u16le(at(0x00), static_cast<std::uint16_t>(recordSize_));
     encode::u16le(at(0x02), static_cast<std::uint16_t>(headerSize_));
-    h[0x04] = kNonKeyedTable;
+    h[0x04] = options_.keyFields > 0 ? kKeyedTable : kNonKeyedTable;
     h[0x05] = static_cast<std::uint8_t>(options_.blockKiB);
     encode::u32le(at(0x06), static_cast<std::uint32_t>(rows_));
     encode::u16le(at(0x0A), static_cast<std::uint16_t>(blocks));  // next block to use
@@ -263,19 +333,24 @@ std::vector<std::uint8_t> Writer::header() const {
     encode::u16le(at(0x0E), static_cast<std::uint16_t>(blocks > 0 ? 1 : 0));  // chain head
     encode::u16le(at(0x10), static_cast<std::uint16_t>(blocks));  // chain tail
     encode::u16le(at(0x21), static_cast<std::uint16_t>(fieldCount));
-    encode::u32le(at(0x25), kKeyMovedMarker);
+    encode::u16le(at(0x23), static_cast<std::uint16_t>(options_.keyFields));
+    encode::u32le(at(0x25), extended ? kKeyMovedMarker : options_.scrambleKey);
     h[0x29] = driver.sortOrder;
     h[0x2D] = 2;  // header change counters, as pxlib writes them
     h[0x2E] = 1;
-    h[0x39] = kVersion7;
+    h[0x39] = static_cast<std::uint8_t>(version);
     encode::u16le(at(0x3A), static_cast<std::uint16_t>(blocks));
     h[0x3E] = 0x1F;  // constant in .DB files
     h[0x3F] = 0x0F;
     encode::u32le(at(0x49), static_cast<std::uint32_t>(autoIncrement_));
+    if (!extended) return h;
+
     encode::u16le(at(0x51), static_cast<std::uint16_t>(used));
-    h[0x56] = 0x20;  // constant in .DB files
-    encode::u16le(at(0x58), kVersion7Word);
-    encode::u16le(at(0x5A), kVersion7Word);
+    h[0x56] = 0x20;  // constant in 4.0+ .DB files
+    const auto versionWord = static_cast<std::uint16_t>(0x0100 + version);
+    encode::u16le(at(0x58), versionWord);
+    encode::u16le(at(0x5A), versionWord);
+    encode::u32le(at(0x5C), options_.scrambleKey);
     encode::u16le(at(0x64), static_cast<std::uint16_t>(fieldCount + 1));  // highest field id
     encode::u16le(at(0x66), static_cast<std::uint16_t>(fieldNumbers - 0x58));
     encode::u16le(at(0x6A), static_cast<std::uint16_t>(options_.codePage));
@@ -485,6 +560,8 @@ void Writer::flushBlock(bool last) {
     encode::u16le(&block_[0], static_cast<std::uint16_t>(last ? 0 : blockNumber_ + 1));
     encode::u16le(&block_[2], static_cast<std::uint16_t>(blockNumber_ - 1));
     encode::u16le(&block_[4], static_cast<std::uint16_t>((recordsInBlock_ - 1) * recordSize_));
+    if (options_.scrambleKey != 0)
+        Scrambler(options_.scrambleKey).dataBlock(block_.data(), block_.size(), static_cast<unsigned>(blockNumber_));
     writeAt(static_cast<std::uint64_t>(headerSize_) + static_cast<std::uint64_t>(blockNumber_ - 1) * blockSize_,
             block_.data(), block_.size());
 }
@@ -499,6 +576,7 @@ void Writer::finish() {
         file_.close();
         if (!file_) throw WriteError(path_.string() + ": cannot finish writing the file");
         if (blobs_) blobs_->finish();
+        if (blobs_ && options_.scrambleKey != 0) Scrambler(options_.scrambleKey).blobFile(blobPath_);
     } catch (...) {
         removeFiles();
         throw;

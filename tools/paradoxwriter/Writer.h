@@ -1,6 +1,8 @@
 #pragma once
-// Writes a Paradox 7.x table: a non-keyed .db file (file type 2, version id 12)
-// and, when the table has memo or binary fields, its .mb blob file.
+// Writes a Paradox table of any version from 3.0 to 7.x, keyed or not, plain
+// or password-protected: the .db file and, when the table has memo or binary
+// fields, its .mb blob file. The primary index (.PX) of a keyed table is not
+// written; readers do not need it.
 //
 //     paradoxwriter::Writer w("CUSTOMER.DB", {{"Id", driver::FieldType::AutoIncrement},
 //                                             {"Company", driver::FieldType::Alpha, 40}});
@@ -18,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -49,21 +52,47 @@ struct FieldDef {
     int size = 0;
 };
 
-// The language driver (sort order) written into the header; both go with
-// code page 1252 (format note, section 6).
+// The language driver (sort order) written into the header, with the code
+// page it goes with (format note, section 6).
 enum class LanguageDriver {
-    AnsiIntl,  // "ANSIINTL", sort order 0x62
-    DbWinUs0,  // "DBWINUS0", sort order 0x4C
+    AnsiIntl,  // "ANSIINTL", sort order 0x62, 1252
+    DbWinUs0,  // "DBWINUS0", sort order 0x4C, 1252
+    DbWinWe0,  // "DBWINWE0", sort order 0x40, 1252
+    AnsiI850,  // "ANSII850", sort order 0x11, 1252
+    Ascii,     // "ascii", sort order 0x00, any DOS code page
+    Intl,      // "intl", sort order 0xB7, 437
+    Intl850,   // "intl850", sort order 0x54, 850
+    Nordan40,  // "nordan40", sort order 0xE6, 865
+    Turk,      // "turk", sort order 0xC6, 857
+    Cyrr,      // "cyrr", sort order 0xC0, 866
+    China,     // "china", sort order 0x03, 936
 };
 
 struct Options {
+    // The file version id: 3 (Paradox 3.0), 4 (3.5), 5..9 (4.x), 10..11 (5.x),
+    // 12 (7.x). 3.x tables have no code-page field (only the sort order tells
+    // it), a 3.0 header ends right after the field names, and each version
+    // knows only the types it brought: 3.x Alpha, Short, Number, Money, Date;
+    // 4.x adds the blob types; 5.x all others.
+    int version = 12;
     int codePage = 1252;
-    LanguageDriver languageDriver = LanguageDriver::AnsiIntl;
-    // Data block size: 2, 4, 8, 16 or 32 KiB. A table holds at most 65,535
+    // Empty: the DOS driver that goes with the code page above, or "ANSIINTL".
+    std::optional<LanguageDriver> languageDriver;
+    // Keyed table (file type 0) when 1 or more: the first `keyFields` fields
+    // form the primary key, none of them a blob. Rows are stored in the order
+    // they are added; add them in key order, as Paradox keeps them.
+    int keyFields = 0;
+    // Data block size: 1, 2, 4, 8, 16 or 32 KiB. A table holds at most 65,535
     // blocks, so big tables with wide records need big blocks.
     int blockKiB = 2;
+    // At most this many rows per data block; 0 = as many as fit. Paradox
+    // leaves room in the blocks of keyed tables for rows inserted later.
+    int rowsPerBlock = 0;
     // Table name stored in the header; empty = the file name.
     std::string tableName;
+    // Non-zero: a password-protected table. The key is stored in the header;
+    // the data blocks and the whole .mb file are scrambled with it.
+    std::uint32_t scrambleKey = 0;
 };
 
 class Writer {
