@@ -161,6 +161,12 @@ char* appendIsoTime(char* out, const driver::Time& time) {
     return out;
 }
 
+char* appendIsoTimestamp(char* out, const driver::Timestamp& timestamp, char separator) {
+    out = appendIsoDate(out, timestamp.date);
+    *out++ = separator;
+    return appendIsoTime(out, timestamp.time);
+}
+
 char* appendShortest(char* out, double number) {
     if (number == 0) return append(out, "0");
     return std::to_chars(out, out + kMaxNumberText, number).ptr;

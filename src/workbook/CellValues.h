@@ -39,6 +39,8 @@ char* appendIsoDate(char* out, const driver::Date& date);
 // "13:45:30", with ".250" only when there are milliseconds; a time outside
 // the day as its hours ("25:00:00", "-01:00:00").
 char* appendIsoTime(char* out, const driver::Time& time);
+// The date, `separator` (' ' or 'T'), then the time, as above.
+char* appendIsoTimestamp(char* out, const driver::Timestamp& timestamp, char separator);
 // Shortest text that reads back as the same double ("0.30000000000000004",
 // "1e+308"); negative zero as "0". Finite numbers only.
 char* appendShortest(char* out, double number);

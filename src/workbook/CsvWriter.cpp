@@ -132,9 +132,7 @@ void CsvWriter::setCell(std::int64_t row, int column, const driver::Value& value
             } else if constexpr (std::is_same_v<T, driver::Time>) {
                 number(appendIsoTime(text, v));
             } else if constexpr (std::is_same_v<T, driver::Timestamp>) {
-                char* end = appendIsoDate(text, v.date);
-                *end++ = 'T';
-                number(appendIsoTime(end, v.time));
+                number(appendIsoTimestamp(text, v, 'T'));
             } else if constexpr (std::is_same_v<T, std::string>) {
                 appendCsvField(out, v);
             } else if constexpr (std::is_same_v<T, driver::Bytes>) {

@@ -501,9 +501,7 @@ void SqliteWriter::setCell(std::int64_t row, int column, const driver::Value& va
             } else if constexpr (std::is_same_v<T, driver::Time>) {
                 text(std::string_view(buffer, static_cast<std::size_t>(appendIsoTime(buffer, v) - buffer)));
             } else if constexpr (std::is_same_v<T, driver::Timestamp>) {
-                char* end = appendIsoDate(buffer, v.date);
-                *end++ = ' ';
-                end = appendIsoTime(end, v.time);
+                const char* end = appendIsoTimestamp(buffer, v, ' ');
                 text(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
             } else if constexpr (std::is_same_v<T, std::string>) {
                 text(v);

@@ -718,9 +718,7 @@ void XlsxWriter::writeCell(int column, const driver::Value& value) {
                                            v.time.milliseconds % 1000 != 0 ? kTimestampMs : kTimestamp);
                     }
                     char text[2 * kMaxNumberText];
-                    char* end = appendIsoDate(text, v.date);
-                    *end++ = ' ';
-                    end = appendIsoTime(end, v.time);
+                    const char* end = appendIsoTimestamp(text, v, ' ');
                     writeText(std::string_view(text, static_cast<std::size_t>(end - text)));
                 } else if constexpr (std::is_same_v<T, driver::Bytes>) {
                     writeBytes(v);
